@@ -1,0 +1,12 @@
+// How a failed run reaches the user.
+#pragma once
+
+#include <exception>
+
+namespace lomar {
+
+// The standard-error line, in both modes, and unless `extractOnly` the error
+// message box. Returns the failed run's exit code, 1.
+int ReportFailure(std::exception_ptr caught, bool extractOnly);
+
+}  // namespace lomar
