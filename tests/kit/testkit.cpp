@@ -1,0 +1,197 @@
+// lomar-testkit: a small Windows program the black-box tests run under Wine to
+// see what Linux cannot: the full 32-bit exit code, the launcher's windows and
+// message boxes, and the package resource of an executable.
+//
+//   run [--answer-box] [--close-window TITLE] [--close-after N] [--no-std-handles]
+//       PROGRAM [ARGS...]
+//   set-resource EXE FILE      attach FILE's bytes as RT_RCDATA 101
+//   remove-resource EXE        drop RT_RCDATA 101
+//
+// `run` prints, one per line on standard output (UTF-8):
+//   window: TITLE        each distinct top-level window title the program showed
+//   box-caption: TEXT    a message box it showed, and
+//   box-text: TEXT       its text; the box is then answered with OK
+//   closed: TITLE        the window it was asked to close, once closed
+//   exit: N              the program's exit code, unsigned decimal
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kMessageBoxTextId = 0xFFFF;  // the static text control of every message box
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+void Say(const std::string& key, const std::wstring& value) {
+  std::string line = key + ": " + Utf8(value) + "\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+// The quoting that CommandLineToArgvW undoes, so the program sees our arguments unchanged.
+std::wstring Quote(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, L'\\');
+  return out + L"\"";
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096] = {};
+  GetWindowTextW(window, buffer, 4096);
+  return buffer;
+}
+
+struct Watch {
+  DWORD processId = 0;
+  bool answerBox = false;
+  std::wstring closeTitle;
+  int closeAfter = 0;  // update steps (polls that see the window) to let pass first
+  int seenClose = 0;
+  bool closed = false;
+  std::set<std::wstring> titles;
+  std::set<HWND> answered;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
+  auto& watch = *reinterpret_cast<Watch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != watch.processId || !IsWindowVisible(window)) return TRUE;
+  const std::wstring title = WindowText(window);
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  const bool isDialog = std::wstring(className) == L"#32770";
+  if (isDialog) {
+    if (watch.answerBox && !watch.answered.count(window)) {
+      wchar_t text[4096] = {};
+      GetDlgItemTextW(window, kMessageBoxTextId, text, 4096);
+      Say("box-caption", title);
+      Say("box-text", text);
+      watch.answered.insert(window);
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    return TRUE;
+  }
+  if (watch.titles.insert(title).second) Say("window", title);
+  if (!watch.closeTitle.empty() && !watch.closed && title == watch.closeTitle) {
+    if (watch.seenClose++ >= watch.closeAfter) {
+      PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+      watch.closed = true;
+      Say("closed", title);
+    }
+  }
+  return TRUE;
+}
+
+int Run(std::vector<std::wstring> args) {
+  Watch watch;
+  bool passStdHandles = true;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    if (args[i] == L"--answer-box") {
+      watch.answerBox = true;
+    } else if (args[i] == L"--close-window" && i + 1 < args.size()) {
+      watch.closeTitle = args[++i];
+    } else if (args[i] == L"--close-after" && i + 1 < args.size()) {
+      watch.closeAfter = std::stoi(args[++i]);
+    } else if (args[i] == L"--no-std-handles") {
+      passStdHandles = false;
+    } else {
+      break;
+    }
+  }
+  if (i >= args.size()) {
+    std::fputs("run: no program given\n", stderr);
+    return 2;
+  }
+  std::wstring commandLine = Quote(args[i]);
+  for (std::size_t k = i + 1; k < args.size(); ++k) commandLine += L" " + Quote(args[k]);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (passStdHandles) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+      if (h != nullptr && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(args[i].c_str(), commandLine.data(), nullptr, nullptr, passStdHandles, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    std::fprintf(stderr, "run: cannot start the program (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  watch.processId = process.dwProcessId;
+  // Polled rather than hooked: the windows belong to another process.
+  while (WaitForSingleObject(process.hProcess, 25) == WAIT_TIMEOUT)
+    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&watch));
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  Say("exit", std::to_wstring(code));
+  return 0;
+}
+
+int SetResource(const std::wstring& exe, const std::wstring* file) {
+  std::vector<char> bytes;
+  if (file != nullptr) {
+    std::ifstream in(std::filesystem::path(*file), std::ios::binary);
+    if (!in) {
+      std::fputs("set-resource: cannot read the file\n", stderr);
+      return 2;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  if (update == nullptr) {
+    std::fprintf(stderr, "resource: cannot open the executable (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  const BOOL ok = UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(101),
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), file ? bytes.data() : nullptr,
+                                  static_cast<DWORD>(bytes.size()));
+  if (!ok || !EndUpdateResourceW(update, FALSE)) {
+    std::fprintf(stderr, "resource: cannot update the executable (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == L"run") return Run({args.begin() + 1, args.end()});
+  if (args.size() == 3 && args[0] == L"set-resource") return SetResource(args[1], &args[2]);
+  if (args.size() == 2 && args[0] == L"remove-resource") return SetResource(args[1], nullptr);
+  std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
+             "[--no-std-handles] PROGRAM [ARGS...]\n"
+             "       lomar-testkit set-resource EXE FILE | remove-resource EXE\n", stderr);
+  return 2;
+}
