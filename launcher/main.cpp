@@ -10,6 +10,7 @@
 #include "launcher/folders.h"
 #include "launcher/messages.h"
 #include "launcher/report_failure.h"
+#include "package/package_resource.h"
 #include "prepare/content_digest.h"
 
 namespace lomar {
@@ -43,6 +44,7 @@ int Run(const ArgumentVector& args, bool extractOnly) {
   if (args.values == nullptr) throw Failure{msg::cannotReadArguments};
   const Folders folders = FoldersFor(OwnModulePath());
   const ShaProvider shaProvider;
+  const PackageView package = LoadOwnPackage();
   (void)folders;
   (void)extractOnly;
   return 0;
