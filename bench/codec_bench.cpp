@@ -1,0 +1,214 @@
+// Our XPRESS-Huffman codec against wimlib's, in one process on one corpus: Wine's 64-bit DLLs and EXEs in
+// name order, C headers as text, and xorshift noise. wimlib codes at most 64 KiB per call, so it runs per
+// 64 KiB chunk; we code each part of the corpus as one stream, as the packer codes a file.
+//
+//   codec_bench [corpus MiB, default 100]
+#include <wimlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codec/xpress.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+Bytes Gather(const std::vector<fs::path>& roots, const std::vector<std::string>& extensions, std::size_t want) {
+  std::vector<fs::path> files;
+  for (const fs::path& root : roots) {
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(root, ec), end; it != end; it.increment(ec)) {
+      if (ec) break;
+      if (!it->is_regular_file(ec)) continue;
+      std::string ext = it->path().extension().string();
+      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+      if (std::find(extensions.begin(), extensions.end(), ext) != extensions.end()) files.push_back(it->path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  Bytes out;
+  for (const fs::path& f : files) {
+    if (out.size() >= want) break;
+    std::ifstream in(f, std::ios::binary);
+    Bytes b((std::istreambuf_iterator<char>(in)), {});
+    out.insert(out.end(), b.begin(), b.begin() + std::min(b.size(), want - out.size()));
+  }
+  return out;
+}
+
+Bytes Noise(std::size_t size) {
+  Bytes out(size);
+  std::uint64_t x = 0x2545F4914F6CDD1Dull;
+  for (auto& b : out) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    b = static_cast<std::uint8_t>(x >> 32);
+  }
+  return out;
+}
+
+template <class F>
+double Seconds(F&& f, int repeat = 1) {
+  double best = 1e30;
+  for (int r = 0; r < repeat; ++r) {
+    const auto t0 = Clock::now();
+    f();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  return best;
+}
+
+struct Result {
+  std::size_t size = 0;
+  double encodeSeconds = 0;
+  double decodeSeconds = 0;
+};
+
+constexpr std::size_t chunk = 65536;
+
+Result Wimlib(const Bytes& data, unsigned level) {
+  wimlib_compressor* c = nullptr;
+  wimlib_decompressor* d = nullptr;
+  if (wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_XPRESS, chunk, level, &c) ||
+      wimlib_create_decompressor(WIMLIB_COMPRESSION_TYPE_XPRESS, chunk, &d)) {
+    std::fprintf(stderr, "wimlib: cannot create its codec\n");
+    std::exit(1);
+  }
+  const std::size_t chunks = (data.size() + chunk - 1) / chunk;
+  std::vector<Bytes> coded(chunks, Bytes(chunk));
+  Result r;
+  r.encodeSeconds = Seconds([&] {
+    for (std::size_t i = 0; i < chunks; ++i) {
+      const std::size_t n = std::min(chunk, data.size() - i * chunk);
+      const std::size_t got = wimlib_compress(&data[i * chunk], n, coded[i].data(), n - 1, c);
+      coded[i].resize(got);  // 0: stored as is
+    }
+  });
+  for (std::size_t i = 0; i < chunks; ++i)
+    r.size += coded[i].empty() ? std::min(chunk, data.size() - i * chunk) : coded[i].size();
+  Bytes out(data.size());
+  r.decodeSeconds = Seconds(
+      [&] {
+        for (std::size_t i = 0; i < chunks; ++i) {
+          const std::size_t n = std::min(chunk, data.size() - i * chunk);
+          if (coded[i].empty())
+            std::copy_n(&data[i * chunk], n, &out[i * chunk]);
+          else if (wimlib_decompress(coded[i].data(), coded[i].size(), &out[i * chunk], n, d))
+            std::abort();
+        }
+      },
+      3);
+  if (out != data) {
+    std::fprintf(stderr, "wimlib: round trip failed\n");
+    std::exit(1);
+  }
+  wimlib_free_compressor(c);
+  wimlib_free_decompressor(d);
+  return r;
+}
+
+Result Ours(const Bytes& data, lomar::xpress::Level level, unsigned threads, bool decode) {
+  Result r;
+  Bytes stream;
+  r.encodeSeconds = Seconds([&] { stream = lomar::xpress::Compress(data, {level, threads}); });
+  r.size = stream.size();
+  if (decode) {
+    Bytes out(data.size());
+    r.decodeSeconds = Seconds(
+        [&] {
+          if (lomar::xpress::Decompress(stream, out).status != lomar::xpress::DecodeStatus::ok) std::abort();
+        },
+        3);
+    if (out != data) {
+      std::fprintf(stderr, "ours: round trip failed\n");
+      std::exit(1);
+    }
+  }
+  return r;
+}
+
+double Mbs(std::size_t bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
+  const std::size_t total = mib << 20;
+  struct Part {
+    const char* name;
+    Bytes data;
+  };
+  std::vector<Part> parts;
+  parts.push_back({"executables", Gather({"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"}, {".dll", ".exe"},
+                                         total * 80 / 100)});
+  parts.push_back({"text", Gather({"/usr/include"}, {".h"}, total * 12 / 100)});
+  parts.push_back({"incompressible", Noise(total * 8 / 100)});
+  std::size_t all = 0;
+  for (const Part& p : parts) all += p.data.size();
+  std::printf("corpus: %.1f MiB (", all / 1048576.0);
+  for (const Part& p : parts) std::printf(" %s %.1f MiB", p.name, p.data.size() / 1048576.0);
+  std::printf(" ), %u hardware threads\n\n", std::thread::hardware_concurrency());
+
+  const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+  struct Row {
+    const char* name;
+    Result r;
+  };
+  std::vector<Row> rows = {{"wimlib level 50", {}}, {"wimlib level 100", {}}, {"ours fast, 1 thread", {}},
+                           {"ours max, 1 thread", {}}, {"ours fast, all threads", {}}, {"ours max, all threads", {}}};
+  for (const Part& p : parts) {
+    const Result results[] = {Wimlib(p.data, 50),
+                              Wimlib(p.data, 100),
+                              Ours(p.data, lomar::xpress::Level::fast, 1, true),
+                              Ours(p.data, lomar::xpress::Level::max, 1, true),
+                              Ours(p.data, lomar::xpress::Level::fast, cores, false),
+                              Ours(p.data, lomar::xpress::Level::max, cores, false)};
+    std::printf("%s, %.1f MiB\n", p.name, p.data.size() / 1048576.0);
+    std::printf("  %-24s %14s %8s %12s %12s\n", "codec", "size", "ratio", "encode MB/s", "decode MB/s");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const Result& r = results[i];
+      std::printf("  %-24s %14zu %7.2f%% %12.1f %12s\n", rows[i].name, r.size, 100.0 * r.size / p.data.size(),
+                  Mbs(p.data.size(), r.encodeSeconds),
+                  r.decodeSeconds > 0 ? std::to_string(Mbs(p.data.size(), r.decodeSeconds)).substr(0, 7).c_str() : "-");
+      rows[i].r.size += r.size;
+      rows[i].r.encodeSeconds += r.encodeSeconds;
+      rows[i].r.decodeSeconds += r.decodeSeconds;
+    }
+    std::printf("\n");
+  }
+
+  std::printf("whole corpus\n");
+  for (const Row& row : rows)
+    std::printf("  %-24s %14zu %7.2f%% encode %8.1f MB/s  decode %8.1f MB/s\n", row.name, row.r.size,
+                100.0 * row.r.size / all, Mbs(all, row.r.encodeSeconds), Mbs(all, row.r.decodeSeconds));
+  const Result& w = rows[1].r;
+  const Result& fast = rows[2].r;
+  const Result& max = rows[3].r;
+  const Result& maxAll = rows[5].r;
+  std::printf("\ntargets\n");
+  std::printf("  decode speed, ours / wimlib (single thread):      %.2fx   (target >= 2x)\n",
+              w.decodeSeconds / max.decodeSeconds);
+  std::printf("  max size / wimlib level 100 size:                 %.2f%%  (target <= 99%%)\n",
+              100.0 * max.size / w.size);
+  std::printf("  max encode speed / wimlib level 100 (1 thread):   %.2fx   (target >= 1x)\n",
+              w.encodeSeconds / max.encodeSeconds);
+  std::printf("  fast encode speed / max encode speed (1 thread):  %.2fx   (target >= 4x)\n",
+              max.encodeSeconds / fast.encodeSeconds);
+  std::printf("  fast size / max size:                             %.2f%%  (target <= 103%%)\n",
+              100.0 * fast.size / max.size);
+  std::printf("  max encode, %u threads / 1 thread:                 %.2fx   (target: scales to the cores)\n", cores,
+              max.encodeSeconds / maxAll.encodeSeconds);
+  return 0;
+}

@@ -1,0 +1,149 @@
+// The fast level: hash chains of limited depth and one step of lazy evaluation, choosing between matches by
+// the bits they save under the code the previous sub-block ended up with.
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "codec/lz_huffman.h"
+#include "codec/match_length.h"
+#include "codec/segment.h"
+#include "codec/sub_block_writer.h"
+
+namespace lomar::xpress {
+namespace {
+
+constexpr unsigned hashBits = 16;
+#include <cstdlib>
+static const unsigned searchDepth = std::getenv("FD") ? std::atoi(std::getenv("FD")) : 12;
+constexpr std::size_t niceLength = 48;
+
+struct Match {
+  std::uint32_t length = 0;
+  std::uint32_t distance = 0;
+  std::int32_t saving = 0;  // bits saved against literals, in sixteenths
+};
+
+// Prices in sixteenths of a bit: literals at their average, matches at their symbol, distance and length
+// bytes.
+struct Prices {
+  std::int32_t literal = 8 * 16;
+  std::int32_t symbol[256];
+
+  Prices() {
+    for (std::int32_t& s : symbol) s = 8 * 16;
+  }
+  void Learn(const std::uint8_t (&lengths)[symbolCount], std::span<const Item> items) {
+    std::uint64_t bits = 0, count = 0;
+    for (const Item& item : items)
+      if (item.distance == 0) {
+        bits += lengths[item.length];
+        ++count;
+      }
+    literal = count ? static_cast<std::int32_t>(bits * 16 / count) : 8 * 16;
+    for (unsigned s = 0; s < 256; ++s) symbol[s] = (lengths[256 + s] ? lengths[256 + s] : 12) * 16;
+  }
+  std::int32_t Saving(std::size_t length, std::size_t distance) const {
+    const std::uint32_t l = static_cast<std::uint32_t>(length - 3);
+    const unsigned db = DistanceBits(static_cast<std::uint32_t>(distance));
+    std::int32_t cost = symbol[(db << 4) + (l < 15 ? l : 15)] + static_cast<std::int32_t>(db) * 16;
+    if (l >= 15) cost += (l - 15 < 255 ? 8 : 24) * 16;
+    return static_cast<std::int32_t>(length) * literal - cost;
+  }
+};
+
+class HashChains {
+ public:
+  HashChains(const Segment& s)
+      : data_(s.data), size_(s.size), base_(s.historyStart), head_(1u << hashBits, -1), prev_(ringSize) {}
+
+  void Insert(std::size_t pos) {
+    if (size_ - pos < 3) return;
+    std::int32_t& h = head_[Hash3(data_ + pos, hashBits)];
+    prev_[(pos - base_) & (ringSize - 1)] = h;
+    h = static_cast<std::int32_t>(pos - base_);
+  }
+
+  // The match at pos, no longer than limit, that saves the most among the candidates a short chain walk
+  // finds; none when no match beats literals.
+  Match Find(std::size_t pos, std::size_t limit, const Prices& prices) const {
+    Match best;
+    if (size_ - pos < 3 || limit < 3) return best;
+    const std::uint8_t* const cur = data_ + pos;
+    const std::size_t lowest = pos > maxDistance ? pos - maxDistance : 0;
+    std::int32_t cand = head_[Hash3(cur, hashBits)];
+    std::size_t bestLen = 2;
+    for (unsigned depth = searchDepth; cand >= 0 && depth != 0; --depth) {
+      const std::size_t c = base_ + static_cast<std::size_t>(cand);
+      if (c < lowest) break;
+      const std::uint8_t* const m = data_ + c;
+      if (m[bestLen] == cur[bestLen] && m[0] == cur[0]) {
+        const std::size_t len = MatchLength(m, cur, limit);
+        const std::size_t distance = pos - c;
+        // Distance 1 at length 3 would be symbol 256, which readers may take for the end of data.
+        if (len > bestLen && (len > 3 || distance > 1)) {
+          const std::int32_t saving = prices.Saving(len, distance);
+          if (saving > best.saving) {
+            bestLen = len;
+            best = {static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(distance), saving};
+            if (len >= niceLength || len == limit) break;
+          }
+        }
+      }
+      cand = prev_[(c - base_) & (ringSize - 1)];
+    }
+    return best;
+  }
+
+ private:
+  // Links live in a ring of 64 KiB positions; a walk stops at the first one out of reach, before any reuse.
+  static constexpr std::size_t ringSize = std::size_t{1} << 16;
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t base_;
+  std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> prev_;
+};
+
+}  // namespace
+
+void EncodeSegmentLazy(const Segment& s, std::vector<std::uint8_t>& out) {
+  HashChains chains(s);
+  for (std::size_t p = s.historyStart; p < s.start; ++p) chains.Insert(p);
+  std::vector<Item> items;
+  items.reserve(subBlockSize);
+  SubBlockWriter writer(out);
+  std::uint8_t lengths[symbolCount];
+  Prices prices;
+
+  for (std::size_t subStart = s.start; subStart < s.end || subStart == s.start; subStart += subBlockSize) {
+    const std::size_t subEnd = std::min(s.end, subStart + subBlockSize);
+    items.clear();
+    std::size_t i = subStart;
+    while (i < subEnd) {
+      Match m = chains.Find(i, subEnd - i, prices);
+      chains.Insert(i);
+      if (m.length == 0) {
+        items.push_back({s.data[i], 0});
+        ++i;
+        continue;
+      }
+      while (m.length < niceLength && i + 1 < subEnd) {
+        const Match next = chains.Find(i + 1, subEnd - i - 1, prices);
+        if (next.saving <= m.saving) break;
+        items.push_back({s.data[i], 0});
+        ++i;
+        chains.Insert(i);
+        m = next;
+      }
+      items.push_back({m.length, m.distance});
+      for (std::size_t k = 1; k < m.length; ++k) chains.Insert(i + k);
+      i += m.length;
+    }
+    writer.Write(items, s.last && subEnd == s.end, lengths);
+    prices.Learn(lengths, items);
+    if (subEnd == s.end) break;
+  }
+}
+
+}  // namespace lomar::xpress

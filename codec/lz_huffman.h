@@ -1,0 +1,28 @@
+// One plain MS-XCA LZ77+Huffman stream: 64 KiB sub-blocks, each a 256-byte table of 4-bit code lengths and
+// a bit stream of 16-bit little-endian words read from the most significant bit, with the long-length bytes
+// interleaved at the position right after the two words the reader holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "codec/xpress.h"
+
+namespace lomar::xpress {
+
+inline constexpr std::size_t subBlockSize = 65536;
+inline constexpr std::size_t maxDistance = 65535;
+
+// Decodes the stream into out[begin, end). Matches may reach back to out[0], so content decoded before
+// begin serves as history. False on anything corrupt; out[begin, end) is then unspecified.
+bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t begin);
+
+// Encodes data as one stream ending in the end-of-data symbol. Sub-blocks hold exactly 64 KiB (the last
+// one the rest) and no match crosses their ends, so any reading of where a sub-block stops agrees with
+// ours. The work is split into fixed segments that each see the history before them, so the bytes do not
+// depend on threads (0: one per hardware thread).
+std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Level level, unsigned threads);
+
+}  // namespace lomar::xpress

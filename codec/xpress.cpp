@@ -1,0 +1,56 @@
+// The buffer-mode stream around LZ77+Huffman blocks of at most 64 MiB, each coded on its own.
+#include "codec/xpress.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/bytes.h"
+#include "codec/framing.h"
+#include "codec/lz_huffman.h"
+
+namespace lomar::xpress {
+
+std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> content, const CompressOptions& options) {
+  std::vector<std::uint8_t> out;
+  if (content.empty()) return out;
+  out.resize(headerSize);
+  WriteHeader(content.size(), std::span<std::uint8_t, headerSize>(out.data(), headerSize));
+  for (std::size_t start = 0; start < content.size(); start += maxBlockSize) {
+    const auto block = content.subspan(start, std::min<std::size_t>(maxBlockSize, content.size() - start));
+    std::vector<std::uint8_t> coded = EncodeLzHuffman(block, options.level, options.threads);
+    // A byte count equal to the block's length means stored as is, so coding must come out strictly shorter.
+    const bool raw = coded.size() >= block.size();
+    const auto& bytes = raw ? std::span<const std::uint8_t>(block) : std::span<const std::uint8_t>(coded);
+    const std::size_t at = out.size();
+    out.resize(at + 4 + bytes.size());
+    Store32(&out[at], static_cast<std::uint32_t>(bytes.size()));
+    std::memcpy(&out[at + 4], bytes.data(), bytes.size());
+  }
+  return out;
+}
+
+DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uint8_t> buffer) {
+  if (stream.empty()) return {DecodeStatus::ok, 0};
+  const auto header = ReadHeader(stream);
+  if (!header) return {DecodeStatus::corrupt, 0};
+  if (header->unpackedSize > buffer.size()) return {DecodeStatus::bufferTooSmall, header->unpackedSize};
+  const std::size_t size = static_cast<std::size_t>(header->unpackedSize);
+  const auto content = buffer.first(size);
+  BlockCursor cursor(stream, *header);
+  std::size_t done = 0;
+  while (const auto block = cursor.Next()) {
+    const std::size_t length = static_cast<std::size_t>(block->unpackedSize);
+    // We code blocks on their own, but a match reaching into an earlier block is still accepted: its bytes
+    // are in the buffer, and being lenient there cannot turn away a stream another compressor wrote.
+    if (block->raw) {
+      std::memcpy(content.data() + done, block->bytes.data(), length);
+    } else if (!DecodeLzHuffman(block->bytes, content.first(done + length), done)) {
+      return {DecodeStatus::corrupt, 0};
+    }
+    done += length;
+  }
+  if (!cursor.finished()) return {DecodeStatus::corrupt, 0};
+  return {DecodeStatus::ok, header->unpackedSize};
+}
+
+}  // namespace lomar::xpress
