@@ -1,6 +1,6 @@
 #include "package/entry_path.h"
 
-#include <algorithm>
+#include <cstdint>
 
 #include "launcher/failure.h"
 #include "launcher/messages.h"
@@ -18,6 +18,7 @@ constexpr TextView forbidden = LT("\\:*?\"<>|");
 
 bool IsControl(Unit unit) { return static_cast<std::uint16_t>(unit) <= 0x1F; }
 
+// Windows also reads the Latin-1 superscripts one to three as port numbers.
 bool IsDeviceDigit(Unit unit) {
   return (unit >= LT('0') && unit <= LT('9')) || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
 }

@@ -31,7 +31,7 @@ inline constexpr std::uint64_t nameLengthSize = 4;
 inline constexpr std::uint64_t unpackedSizeSize = 8;
 inline constexpr std::uint64_t storedSizeSize = 8;
 inline constexpr std::uint64_t entryFixedSize = nameLengthSize + unpackedSizeSize + storedSizeSize;
-inline constexpr std::uint64_t digestSize = std::tuple_size_v<Digest>;
+inline constexpr std::uint64_t digestSize = Digest().size();
 inline constexpr std::uint64_t entryHeaderSize = entryFixedSize + digestSize;
 
 // Bounds, tested before anything is allocated for what they limit.

@@ -10,8 +10,9 @@ Unicode does not. Run it from the repository root after changing either:
 import sys
 import unicodedata
 
-# unit -> lower-case unit, where CharLowerBuffW (as measured by
-# tests/windows/package_lower_case_test.cpp) folds further than Unicode 14.
+# unit -> lower-case unit, for units that CharLowerBuffW folds and Unicode's
+# simple mapping does not. tests/windows/package_lower_case_test.cpp finds them;
+# under Wine 8.0 there are none (the Unicode mapping folds strictly more).
 WINDOWS_EXTRA = {
 }
 
