@@ -2,6 +2,7 @@
 // depend only on the content, so joining them in order gives the same stream for any thread count.
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <thread>
 
 #include "codec/lz_huffman.h"
@@ -32,13 +33,21 @@ std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Le
     for (std::size_t i = 0; i < count; ++i) encode(i);
   } else {
     std::atomic<std::size_t> next{0};
-    auto work = [&] {
-      for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i);
+    std::vector<std::exception_ptr> failures(threads);
+    auto work = [&](unsigned worker) {
+      try {
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i);
+      } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
+        failures[worker] = std::current_exception();
+        next = count;
+      }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
+    work(0);
     for (std::thread& t : pool) t.join();
+    for (const std::exception_ptr& f : failures)
+      if (f) std::rethrow_exception(f);
   }
 
   std::size_t total = 0;

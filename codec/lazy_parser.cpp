@@ -1,6 +1,7 @@
 // The fast level: hash chains of limited depth and one step of lazy evaluation, choosing between matches by
 // the bits they save under the code the previous sub-block ended up with.
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -13,9 +14,11 @@ namespace lomar::xpress {
 namespace {
 
 constexpr unsigned hashBits = 16;
-#include <cstdlib>
-static const unsigned searchDepth = std::getenv("FD") ? std::atoi(std::getenv("FD")) : 12;
+constexpr unsigned hash3Bits = 12;
+constexpr unsigned searchDepth = 24;
 constexpr std::size_t niceLength = 48;
+// A match at least this long is taken without looking one position further.
+constexpr std::size_t lazyLength = 16;
 
 struct Match {
   std::uint32_t length = 0;
@@ -51,27 +54,45 @@ struct Prices {
   }
 };
 
+// Chains link positions by their first four bytes, so a short walk meets few false candidates; the latest
+// position of each three-byte hash stands by for the short matches the chains cannot see.
 class HashChains {
  public:
   HashChains(const Segment& s)
-      : data_(s.data), size_(s.size), base_(s.historyStart), head_(1u << hashBits, -1), prev_(ringSize) {}
+      : data_(s.data), size_(s.size), base_(s.historyStart), head_(1u << hashBits, -1),
+        head3_(1u << hash3Bits, -1), prev_(ringSize) {}
 
   void Insert(std::size_t pos) {
-    if (size_ - pos < 3) return;
-    std::int32_t& h = head_[Hash3(data_ + pos, hashBits)];
+    if (size_ - pos < 4) return;
+    const std::int32_t self = static_cast<std::int32_t>(pos - base_);
+    head3_[Hash3(data_ + pos, hash3Bits)] = self;
+    std::int32_t& h = head_[Hash4(data_ + pos)];
     prev_[(pos - base_) & (ringSize - 1)] = h;
-    h = static_cast<std::int32_t>(pos - base_);
+    h = self;
   }
 
   // The match at pos, no longer than limit, that saves the most among the candidates a short chain walk
   // finds; none when no match beats literals.
   Match Find(std::size_t pos, std::size_t limit, const Prices& prices) const {
     Match best;
-    if (size_ - pos < 3 || limit < 3) return best;
+    if (size_ - pos < 4 || limit < 3) return best;
     const std::uint8_t* const cur = data_ + pos;
     const std::size_t lowest = pos > maxDistance ? pos - maxDistance : 0;
-    std::int32_t cand = head_[Hash3(cur, hashBits)];
     std::size_t bestLen = 2;
+    if (const std::int32_t near = head3_[Hash3(cur, hash3Bits)]; near >= 0) {
+      const std::size_t c = base_ + static_cast<std::size_t>(near);
+      const std::size_t distance = pos - c;
+      if (c >= lowest && distance > 1 && std::memcmp(data_ + c, cur, 3) == 0) {
+        const std::size_t len = MatchLength(data_ + c, cur, limit);
+        const std::int32_t saving = prices.Saving(len, distance);
+        if (saving > 0) {
+          bestLen = len;
+          best = {static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(distance), saving};
+          if (len >= niceLength || len == limit) return best;
+        }
+      }
+    }
+    std::int32_t cand = head_[Hash4(cur)];
     for (unsigned depth = searchDepth; cand >= 0 && depth != 0; --depth) {
       const std::size_t c = base_ + static_cast<std::size_t>(cand);
       if (c < lowest) break;
@@ -101,7 +122,14 @@ class HashChains {
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t base_;
+  static std::uint32_t Hash4(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return (v * 0x9E3779B1u) >> (32 - hashBits);
+  }
+
   std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> head3_;
   std::vector<std::int32_t> prev_;
 };
 
@@ -128,7 +156,7 @@ void EncodeSegmentLazy(const Segment& s, std::vector<std::uint8_t>& out) {
         ++i;
         continue;
       }
-      while (m.length < niceLength && i + 1 < subEnd) {
+      while (m.length < lazyLength && i + 1 < subEnd) {
         const Match next = chains.Find(i + 1, subEnd - i - 1, prices);
         if (next.saving <= m.saving) break;
         items.push_back({s.data[i], 0});

@@ -12,11 +12,8 @@ namespace lomar::xpress {
 namespace {
 
 constexpr unsigned hashBits = 16;
-#include <cstdlib>
-static unsigned Env(const char* n, unsigned d) { const char* v = std::getenv(n); return v ? std::atoi(v) : d; }
-static const unsigned searchDepth = Env("XD", 48);
-static const std::size_t niceLength = Env("XN", 160);
-static const unsigned passes = Env("XP", 3);
+constexpr unsigned searchDepth = 8;
+constexpr std::size_t niceLength = 24;
 constexpr std::uint32_t unusedSymbolCost = 14;
 
 struct Match {
@@ -202,6 +199,9 @@ void EncodeSegmentOptimal(const Segment& s, std::vector<std::uint8_t>& out) {
     }
     matchesAt[count] = static_cast<std::uint32_t>(matches.size());
 
+    // Prices come from the code of the sub-block before; the segment's first sub-block has none, so it
+    // parses once more with the code its own first parse produced.
+    const unsigned passes = subStart == s.start ? 2 : 1;
     for (unsigned pass = 0; pass < passes; ++pass) {
       parser.Parse(s.data, subStart, count, matches, matchesAt, costs, items);
       if (pass + 1 < passes) {

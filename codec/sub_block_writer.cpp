@@ -61,10 +61,11 @@ void SubBlockWriter::Write(std::span<const Item> items, bool last, std::uint8_t 
   std::uint16_t codes[symbolCount];
   BuildCanonicalCodes(lengths, codes);
 
-  // Each item takes at most 30 bits and 7 length bytes.
-  const std::size_t start = out_.size();
-  out_.resize(start + 256 + 8 + items.size() * 12);
-  std::uint8_t* p = out_.data() + start;
+  // Each item takes at most 30 bits and 7 length bytes. The scratch keeps its size between sub-blocks, so
+  // only the bytes written are copied out, and nothing is cleared first.
+  const std::size_t bound = 256 + 8 + items.size() * 12;
+  if (scratch_.size() < bound) scratch_.resize(bound);
+  std::uint8_t* p = scratch_.data();
   for (unsigned i = 0; i < 256; ++i) p[i] = static_cast<std::uint8_t>(lengths[2 * i] | (lengths[2 * i + 1] << 4));
   BitWriter bits(p + 256);
   for (const Item& item : items) {
@@ -92,7 +93,7 @@ void SubBlockWriter::Write(std::span<const Item> items, bool last, std::uint8_t 
     if (db) bits.Put(item.distance - (1u << db), db);
   }
   if (last) bits.Put(codes[endOfData], lengths[endOfData]);
-  out_.resize(static_cast<std::size_t>(bits.Finish() - out_.data()));
+  out_.insert(out_.end(), p, bits.Finish());
 }
 
 }  // namespace lomar::xpress

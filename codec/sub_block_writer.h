@@ -36,6 +36,7 @@ class SubBlockWriter {
 
  private:
   std::vector<std::uint8_t>& out_;
+  std::vector<std::uint8_t> scratch_;
 };
 
 }  // namespace lomar::xpress
