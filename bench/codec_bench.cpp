@@ -9,55 +9,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/corpus.h"
 #include "codec/xpress.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using lomar::bench::Bytes;
 using Clock = std::chrono::steady_clock;
-
-Bytes Gather(const std::vector<fs::path>& roots, const std::vector<std::string>& extensions, std::size_t want) {
-  std::vector<fs::path> files;
-  for (const fs::path& root : roots) {
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(root, ec), end; it != end; it.increment(ec)) {
-      if (ec) break;
-      if (!it->is_regular_file(ec)) continue;
-      std::string ext = it->path().extension().string();
-      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-      if (std::find(extensions.begin(), extensions.end(), ext) != extensions.end()) files.push_back(it->path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  Bytes out;
-  for (const fs::path& f : files) {
-    if (out.size() >= want) break;
-    std::ifstream in(f, std::ios::binary);
-    Bytes b((std::istreambuf_iterator<char>(in)), {});
-    out.insert(out.end(), b.begin(), b.begin() + std::min(b.size(), want - out.size()));
-  }
-  return out;
-}
-
-Bytes Noise(std::size_t size) {
-  Bytes out(size);
-  std::uint64_t x = 0x2545F4914F6CDD1Dull;
-  for (auto& b : out) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    b = static_cast<std::uint8_t>(x >> 32);
-  }
-  return out;
-}
 
 template <class F>
 double Seconds(F&& f, int repeat = 1) {
@@ -146,19 +108,11 @@ double Mbs(std::size_t bytes, double seconds) { return seconds > 0 ? bytes / sec
 int main(int argc, char** argv) {
   const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
   const std::size_t total = mib << 20;
-  struct Part {
-    const char* name;
-    Bytes data;
-  };
-  std::vector<Part> parts;
-  parts.push_back({"executables", Gather({"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"}, {".dll", ".exe"},
-                                         total * 80 / 100)});
-  parts.push_back({"text", Gather({"/usr/include"}, {".h"}, total * 12 / 100)});
-  parts.push_back({"incompressible", Noise(total * 8 / 100)});
+  const std::vector<lomar::bench::Part> parts = lomar::bench::Corpus(total);
   std::size_t all = 0;
-  for (const Part& p : parts) all += p.data.size();
+  for (const lomar::bench::Part& p : parts) all += p.data.size();
   std::printf("corpus: %.1f MiB (", all / 1048576.0);
-  for (const Part& p : parts) std::printf(" %s %.1f MiB", p.name, p.data.size() / 1048576.0);
+  for (const lomar::bench::Part& p : parts) std::printf(" %s %.1f MiB", p.name, p.data.size() / 1048576.0);
   std::printf(" ), %u hardware threads\n\n", std::thread::hardware_concurrency());
 
   const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
@@ -168,7 +122,7 @@ int main(int argc, char** argv) {
   };
   std::vector<Row> rows = {{"wimlib level 50", {}}, {"wimlib level 100", {}}, {"ours fast, 1 thread", {}},
                            {"ours max, 1 thread", {}}, {"ours fast, all threads", {}}, {"ours max, all threads", {}}};
-  for (const Part& p : parts) {
+  for (const lomar::bench::Part& p : parts) {
     const Result results[] = {Wimlib(p.data, 50),
                               Wimlib(p.data, 100),
                               Ours(p.data, lomar::xpress::Level::fast, 1, true),

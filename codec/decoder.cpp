@@ -1,7 +1,18 @@
 // Table-driven decoding of LZ77+Huffman with a 64-bit bit buffer. The buffer reads ahead of the reader that
 // MS-XCA describes (which holds at most two 16-bit words), so wherever that reader's byte position matters
 // (long-length bytes, the end of a sub-block) the position is brought back to where that reader would be.
+//
+// Each sub-block runs a fast loop while both the input and the output are far from their ends, so that its
+// iterations (one literal, two literals, or a short match each) need no bounds checks of their own, then a
+// careful loop that checks every read and write, for the last bytes. Both take the same decisions: the
+// margins only remove checks that cannot fail. The fast loop has no branch on what a symbol is (see the
+// entries below) and looks each symbol up before the refill that goes with it, so that what bounds its
+// speed is the chain from one lookup to the next rather than mispredicted branches.
+#include <algorithm>
 #include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "codec/bytes.h"
 #include "codec/huffman.h"
@@ -10,26 +21,53 @@
 namespace lomar::xpress {
 namespace {
 
-constexpr unsigned primaryBits = 11;
-constexpr unsigned secondaryBits = maxCodeLength - primaryBits;
+constexpr unsigned tableBits = 11;
+constexpr unsigned secondaryBits = maxCodeLength - tableBits;
+constexpr unsigned tableMask = (1u << tableBits) - 1;
 
-// Entries: bits 0-3 the bits to consume; for literals, bits 8-15 the byte, bits 16-23 a second byte that
-// the same bits also hold, bit 24 set when they do, bits 25-28 the bits of the first byte alone; for other
-// symbols, bits 8-17 the symbol. Secondary links carry the slot in bits 0-15.
-constexpr std::uint32_t literalFlag = 0x40000000u;
-constexpr std::uint32_t secondaryFlag = 0x80000000u;
-constexpr std::uint32_t pairFlag = 1u << 24;
-// Symbol 512 with no length: lands in the match path, which refuses it.
-constexpr std::uint32_t invalidEntry = 512u << 8;
+// Entries are 64 bits, laid out so that the fast loop treats literals and short matches alike, without a
+// branch between them (which no predictor gets right on compressed data): bits 0-5 the bits to consume,
+// bits 6-10 the bytes to produce, bits 11-14 and 15-20 the code length and 63 minus the distance bit count
+// of a match, from which the distance is read. A literal entry (literalFlag; one byte, or two whose codes
+// the same index holds) reads as a distance of 32 to 63 with nothing to read from the stream, so its copy
+// touches only bytes before the output position, and then its bytes replace the first word copied. Bits
+// 24-27 hold the code length of a literal entry's first byte alone, and bits 32-47 its bytes (zero in a
+// match entry, so that they can be or-ed in unconditionally). slowFlag marks the rest by kind (bits
+// 48-49): a link to the secondary table (its slot in bits 32-47), a match whose length follows in bytes,
+// and a hole of an incomplete code.
+using Entry = std::uint64_t;
+constexpr Entry literalFlag = Entry{1} << 62;
+constexpr Entry slowFlag = Entry{1} << 63;
+constexpr unsigned linkKind = 0, longKind = 1, invalidKind = 2;
+constexpr Entry invalidEntry = slowFlag | (Entry{invalidKind} << 48);
+constexpr unsigned literalDistanceShift = 58;  // five bits of the stream after a lead 1: 32 to 63
+constexpr std::size_t fastHistory = 64;
 
-constexpr std::uint32_t SingleEntry(unsigned sym, unsigned len) {
-  return sym < 256 ? literalFlag | (len << 25) | (sym << 8) | len : (sym << 8) | len;
+constexpr Entry LiteralEntry(unsigned sym, unsigned len) {
+  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 24) | (Entry{literalDistanceShift} << 15) |
+         (Entry{1} << 6) | len;
 }
+constexpr Entry SymbolEntry(unsigned sym, unsigned len) {
+  if (sym < 256) return LiteralEntry(sym, len);
+  const unsigned lengthNibble = (sym - 256) & 15;
+  const unsigned distanceBits = (sym - 256) >> 4;
+  const Entry match = (Entry{63 - distanceBits} << 15) | (Entry{len} << 11);
+  if (lengthNibble == 15) return slowFlag | (Entry{longKind} << 48) | match;
+  return match | (Entry{lengthNibble + 3} << 6) | (len + distanceBits);
+}
+constexpr unsigned Kind(Entry e) { return (e >> 48) & 3; }
+constexpr unsigned Consume(Entry e) { return e & 63; }
+constexpr std::size_t Produce(Entry e) { return (e >> 6) & 31; }
+constexpr unsigned MatchCodeLength(Entry e) { return (e >> 11) & 15; }
+constexpr unsigned DistanceShift(Entry e) { return (e >> 15) & 63; }
+constexpr unsigned FirstLiteralLength(Entry e) { return (e >> 24) & 15; }
+constexpr std::uint8_t FirstLiteral(Entry e) { return static_cast<std::uint8_t>(e >> 32); }
+constexpr std::uint32_t LinkSlot(Entry e) { return (e >> 32) & 0xFFFF; }
 
 struct DecodeTable {
-  std::uint32_t primary[1u << primaryBits];
-  // A code longer than the primary index has its own 11-bit prefix; at most one prefix per symbol.
-  std::uint32_t secondary[symbolCount << secondaryBits];
+  Entry primary[1u << tableBits];
+  // A code longer than the primary index has its own prefix; at most one prefix per symbol.
+  Entry secondary[symbolCount << secondaryBits];
 
   bool Build(const std::uint8_t* packed) {
     std::uint8_t lengths[symbolCount];
@@ -44,67 +82,119 @@ struct DecodeTable {
     // Over-subscribed codes are not prefix codes. Incomplete ones are decodable; their holes fail when hit.
     if (kraft > (1u << maxCodeLength)) return false;
 
-    unsigned next[maxCodeLength + 2] = {};
-    for (unsigned len = 1; len <= maxCodeLength; ++len) next[len + 1] = (next[len] + count[len]) << 1;
-    std::uint32_t single[1u << primaryBits];
-    for (std::uint32_t& e : single) e = invalidEntry;
-    unsigned secondaryUsed = 0;
-    for (unsigned sym = 0; sym < symbolCount; ++sym) {
-      const unsigned len = lengths[sym];
-      if (len == 0) continue;
-      const unsigned code = next[len]++;
-      const std::uint32_t entry = SingleEntry(sym, len);
-      if (len <= primaryBits) {
-        std::uint32_t* e = &single[code << (primaryBits - len)];
-        for (unsigned k = 0; k < (1u << (primaryBits - len)); ++k) e[k] = entry;
-        continue;
+    // Symbols in canonical order (by length, then symbol), so that each length's codes fill consecutive
+    // runs of the same size, one after the other: a fill whose count changes only between lengths.
+    unsigned offset[maxCodeLength + 2] = {};
+    for (unsigned len = 1; len <= maxCodeLength; ++len) offset[len + 1] = offset[len] + count[len];
+    std::uint16_t sorted[symbolCount];
+    for (unsigned sym = 0; sym < symbolCount; ++sym)
+      if (lengths[sym] != 0) sorted[offset[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+
+    unsigned at = 0;  // into sorted
+    unsigned cursor = 0;  // into primary
+    for (unsigned len = 1; len <= tableBits; ++len) {
+      const unsigned span = 1u << (tableBits - len);
+      for (unsigned i = 0; i < count[len]; ++i, ++at) {
+        const Entry entry = SymbolEntry(sorted[at], len);
+        for (unsigned k = 0; k < span; ++k) primary[cursor + k] = entry;
+        cursor += span;
       }
-      std::uint32_t& link = single[code >> (len - primaryBits)];
-      if (!(link & secondaryFlag)) {
-        link = secondaryFlag | secondaryUsed;
-        for (unsigned k = 0; k < (1u << secondaryBits); ++k) secondary[secondaryUsed + k] = invalidEntry;
-        secondaryUsed += 1u << secondaryBits;
-      }
-      std::uint32_t* e =
-          &secondary[(link & 0xFFFF) + ((code << (maxCodeLength - len)) & ((1u << secondaryBits) - 1))];
-      for (unsigned k = 0; k < (1u << (maxCodeLength - len)); ++k) e[k] = entry;
     }
+    // Longer codes, still in canonical order, share 11-bit prefixes: each prefix links to its own block.
+    unsigned secondaryUsed = 0;
+    unsigned code = cursor << (maxCodeLength - tableBits);  // as a 15-bit code
+    for (unsigned len = tableBits + 1; len <= maxCodeLength; ++len) {
+      const unsigned span = 1u << (maxCodeLength - len);
+      for (unsigned i = 0; i < count[len]; ++i, ++at) {
+        const unsigned prefix = code >> secondaryBits;
+        if (prefix >= cursor) {
+          for (; cursor < prefix; ++cursor) primary[cursor] = invalidEntry;
+          primary[cursor++] = slowFlag | (Entry{linkKind} << 48) | (Entry{secondaryUsed} << 32);
+          secondaryUsed += 1u << secondaryBits;
+        }
+        Entry* e = &secondary[LinkSlot(primary[prefix]) + (code & ((1u << secondaryBits) - 1))];
+        const Entry entry = SymbolEntry(sorted[at], len);
+        for (unsigned k = 0; k < span; ++k) e[k] = entry;
+        code += span;
+      }
+    }
+    // The holes of an incomplete code.
+    for (; cursor <= tableMask; ++cursor) primary[cursor] = invalidEntry;
+    for (unsigned k = code & ((1u << secondaryBits) - 1); k != 0 && k < (1u << secondaryBits); ++k)
+      secondary[secondaryUsed - (1u << secondaryBits) + k] = invalidEntry;
+
     // Where a short literal code leaves room for a second whole literal code in the same index, one
-    // lookup yields both.
-    constexpr unsigned mask = (1u << primaryBits) - 1;
-    for (unsigned index = 0; index <= mask; ++index) {
-      const std::uint32_t first = single[index];
-      primary[index] = first;
-      if (!(first & literalFlag)) continue;
-      const unsigned len1 = first & 15;
-      const std::uint32_t second = single[(index << len1) & mask];
-      if (!(second & literalFlag) || len1 + (second & 15) > primaryBits) continue;
-      primary[index] = first + (second & 15) + ((second & 0xFF00) << 8) + pairFlag;
+    // lookup yields both. Entries already paired keep their first byte's fields, which is all this reads;
+    // the choice is arithmetic, as it goes either way at random.
+    for (unsigned index = 0; index <= tableMask; ++index) {
+      const Entry first = primary[index];
+      const unsigned len1 = FirstLiteralLength(first);
+      const Entry second = primary[(index << len1) & tableMask];
+      const unsigned len2 = FirstLiteralLength(second);
+      const Entry pair = LiteralEntry(FirstLiteral(first), len1) + (Entry{FirstLiteral(second)} << 40) +
+                         (Entry{1} << 6) + len2;
+      const Entry take = Entry{0} - ((first >> 62) & (second >> 62) & 1 & (len1 + len2 <= tableBits));
+      primary[index] = (pair & take) | (first & ~take);
     }
     return true;
   }
 };
 
-inline void CopyMatch(std::uint8_t* op, std::size_t distance, std::size_t length, const std::uint8_t* limit) {
+// The next four 16-bit little-endian words, the first in the top bits, each most significant bit first.
+inline std::uint64_t LoadWordsMsbFirst(const std::uint8_t* p) {
+#if defined(__SSE2__) || defined(_M_X64)
+  return static_cast<std::uint64_t>(
+      _mm_cvtsi128_si64(_mm_shufflelo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), 0x1B)));
+#else
+  const std::uint64_t v = Load64(p);
+  const std::uint64_t r = (v << 32) | (v >> 32);
+  return ((r & 0x0000FFFF0000FFFFull) << 16) | ((r >> 16) & 0x0000FFFF0000FFFFull);
+#endif
+}
+
+// Copies length bytes from distance back, as byte-by-byte copying would where the two overlap. room, at
+// least length, is what the output has from op on; whole words may be written up to it.
+inline void CopyLong(std::uint8_t* op, std::size_t distance, std::size_t length, std::size_t room) {
   const std::uint8_t* src = op - distance;
-  std::uint8_t* const end = op + length;
-  if (distance >= 16 && static_cast<std::size_t>(limit - end) >= 16) {
-    do {
-      std::memcpy(op, src, 16);
-      op += 16;
-      src += 16;
-    } while (op < end);
-  } else if (distance >= 8 && static_cast<std::size_t>(limit - end) >= 8) {
-    do {
-      std::memcpy(op, src, 8);
-      op += 8;
-      src += 8;
-    } while (op < end);
-  } else if (distance == 1) {
-    std::memset(op, src[0], length);
-  } else {
-    while (op < end) *op++ = *src++;
+  std::size_t i = 0;
+  if (room - length >= 32) {
+    // Most long matches are a few dozen bytes: whole 32-byte steps, with no exact tail.
+    if (distance >= 16) {
+      do {
+        std::memcpy(op + i, src + i, 16);
+        std::memcpy(op + i + 16, src + i + 16, 16);
+        i += 32;
+      } while (i < length);
+      return;
+    }
+    if (distance == 1) {
+      const std::uint64_t v = src[0] * 0x0101010101010101ull;
+      do {
+        Store64(op + i, v);
+        Store64(op + i + 8, v);
+        i += 16;
+      } while (i < length);
+      return;
+    }
   }
+  if (distance == 1) {
+    std::memset(op, src[0], length);
+    return;
+  }
+  if (distance >= 16) {
+    for (; length - i >= 16; i += 16) std::memcpy(op + i, src + i, 16);
+  } else {
+    // Repeats of the period; a whole number of periods of at least 8 bytes back reads only written bytes.
+    const std::size_t step = distance >= 8 ? distance : distance * ((8 + distance - 1) / distance);
+    if (distance < 8)
+      for (; i < step && i < length; ++i) op[i] = src[i];
+    if (room - length >= 8) {
+      for (; i < length; i += 8) std::memcpy(op + i, op + i - step, 8);
+      return;
+    }
+    for (; length - i >= 8; i += 8) std::memcpy(op + i, op + i - step, 8);
+  }
+  for (; i < length; ++i) op[i] = src[i];
 }
 
 }  // namespace
@@ -118,6 +208,13 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
   DecodeTable table;
   std::size_t pos = 0;
 
+  // A fast iteration loads 8 bytes at most 16 past where its run started plus 8 per iteration before it
+  // (see the runs below), and a long length reads up to seven bytes before the reader's position; it
+  // writes at most 24 bytes from the output position.
+  constexpr std::size_t inMargin = 32;
+  constexpr std::size_t outMargin = 64;
+  const std::size_t inFast = isize > inMargin ? isize - inMargin : 0;
+
   while (op < oend) {
     if (pos > isize || isize - pos < 256) return false;
     if (!table.Build(ip + pos)) return false;
@@ -128,20 +225,17 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
     unsigned n = 0;
     std::uint8_t* const subEnd =
         static_cast<std::size_t>(oend - op) > subBlockSize ? op + subBlockSize : oend;
+    std::uint8_t* const opFast = subEnd - op > static_cast<std::ptrdiff_t>(outMargin) ? subEnd - outMargin : op;
 
     // Keeps 48 to 63 bits in hand, whole 16-bit words only; below them may sit the first bits of the next
     // word, which the next load writes again with the same values.
+    auto refillFast = [&] {
+      buf |= LoadWordsMsbFirst(ip + pos) >> n;
+      pos += (~n >> 3) & 6;  // the whole words that fit: 2 * ((63 - n) / 16) bytes
+      n |= 48;
+    };
     auto refill = [&] {
-      if (pos <= isize && isize - pos >= 8) {
-        std::uint64_t v = Load64(ip + pos);
-        v = (v << 32) | (v >> 32);
-        v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
-        buf |= v >> n;
-        const unsigned words = (63 - n) >> 4;
-        pos += 2 * words;
-        n += 16 * words;
-        return;
-      }
+      if (pos <= isize && isize - pos >= 8) return refillFast();
       // Past the end the stream reads as zeros; the check at the sub-block's end catches their use.
       while (n <= 47) {
         const std::uint64_t lo = pos < isize ? ip[pos] : 0;
@@ -151,90 +245,127 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
         pos += 2;
       }
     };
-    auto lookup = [&]() -> std::uint32_t {
-      std::uint32_t e = table.primary[buf >> (64 - primaryBits)];
-      if (e & secondaryFlag)
-        e = table.secondary[(e & 0xFFFF) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
-      return e;
-    };
     auto consume = [&](unsigned bits) {
       buf <<= bits;
       n -= bits;
     };
-    // A match symbol's entry, already looked up with at least 30 bits in hand.
-    auto match = [&](std::uint32_t e) -> bool {
-      const unsigned matchSymbol = ((e >> 8) & 0x3FF) - 256;
-      if (matchSymbol >= 256) return false;
-      consume(e & 15);
-      std::size_t length = matchSymbol & 15;
-      const unsigned distanceBits = matchSymbol >> 4;
-      if (length == 15) {
-        // Back to the position of MS-XCA's two-word reader; the length bytes stand there.
-        while (n >= 32) {
-          n -= 16;
-          pos -= 2;
+    auto lookup = [&] {
+      const Entry e = table.primary[buf >> (64 - tableBits)];
+      if ((e & slowFlag) && Kind(e) == linkKind)
+        return table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
+      return e;
+    };
+    // The distance of a match entry, its code still in the buffer.
+    auto distanceOf = [&](Entry e) -> std::size_t {
+      return (((buf << MatchCodeLength(e)) >> 1) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
+    };
+    // A match whose length follows in bytes, with at least 30 bits in hand.
+    auto longMatch = [&](Entry e) -> bool {
+      consume(MatchCodeLength(e));
+      // Back to the position of MS-XCA's two-word reader; the length bytes stand there.
+      const unsigned extraWords = (n - 16) >> 4;  // n is at least 16 here
+      n -= 16 * extraWords;
+      pos -= 2 * extraWords;
+      buf &= ~std::uint64_t{0} << (64 - n);
+      const std::size_t lengthAt = pos;
+      if (pos >= isize) return false;
+      std::size_t length = ip[pos++];
+      if (length == 255) {
+        if (isize - pos < 2) return false;
+        length = Load16(ip + pos);
+        pos += 2;
+        if (length == 0) {
+          if (isize - pos < 4) return false;
+          length = Load32(ip + pos);
+          pos += 4;
         }
-        buf &= ~std::uint64_t{0} << (64 - n);
-        const std::size_t lengthAt = pos;
-        if (pos >= isize) return false;
-        length = ip[pos++];
-        if (length == 255) {
-          if (isize - pos < 2) return false;
-          length = Load16(ip + pos);
-          pos += 2;
-          if (length == 0) {
-            if (isize - pos < 4) return false;
-            length = Load32(ip + pos);
-            pos += 4;
-          }
-          if (length < 15) return false;
-        } else {
-          length += 15;
-        }
-        lengthBytes += pos - lengthAt;
+        if (length < 15) return false;
+      } else {
+        length += 15;
       }
+      lengthBytes += pos - lengthAt;
       length += 3;
-      const std::size_t distance =
-          (std::size_t{1} << distanceBits) | ((static_cast<std::uint32_t>(buf >> 32) >> 1) >> (31 - distanceBits));
-      consume(distanceBits);
+      const std::size_t distance = ((buf >> 1) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
+      consume(63 - DistanceShift(e));
       if (distance > static_cast<std::size_t>(op - base) || length > static_cast<std::size_t>(oend - op))
         return false;
-      CopyMatch(op, distance, length, oend);
+      CopyLong(op, distance, length, static_cast<std::size_t>(oend - op));
+      op += length;
+      return true;
+    };
+    // One symbol, or a pair of literals while two bytes of room remain, checking everything.
+    auto carefulStep = [&]() -> bool {
+      refill();
+      const Entry e = lookup();
+      if (e & literalFlag) {
+        const bool both = Produce(e) == 2 && subEnd - op >= 2;
+        op[0] = FirstLiteral(e);
+        if (both) op[1] = static_cast<std::uint8_t>(e >> 40);
+        op += both ? 2 : 1;
+        consume(both ? Consume(e) : FirstLiteralLength(e));
+        return true;
+      }
+      if (e & slowFlag) return Kind(e) == longKind && longMatch(e);
+      const std::size_t distance = distanceOf(e);
+      consume(Consume(e));
+      const std::size_t length = Produce(e);
+      if (distance > static_cast<std::size_t>(op - base) || length > static_cast<std::size_t>(oend - op))
+        return false;
+      CopyLong(op, distance, length, length);
       op += length;
       return true;
     };
 
-    // While two bytes of room remain, a literal entry may write both of its bytes.
-    while (subEnd - op >= 2) {
-      refill();
-      std::uint32_t e = lookup();
-      if (e & literalFlag) {
-        consume(e & 15);
-        op[0] = static_cast<std::uint8_t>(e >> 8);
-        op[1] = static_cast<std::uint8_t>(e >> 16);
-        op += 1 + ((e >> 24) & 1);
-        if (subEnd - op < 2) break;
-        e = lookup();
-        if (e & literalFlag) {
-          consume(e & 15);
-          op[0] = static_cast<std::uint8_t>(e >> 8);
-          op[1] = static_cast<std::uint8_t>(e >> 16);
-          op += 1 + ((e >> 24) & 1);
-          continue;
+    // Literal copies read up to 63 bytes back.
+    while (op < subEnd && op - base < static_cast<std::ptrdiff_t>(fastHistory))
+      if (!carefulStep()) return false;
+
+    // The entry for the next symbol is looked up before the refill that goes with it, so that the load of
+    // the next words does not stand between one symbol and the next. It takes at least 15 bits in hand.
+    refill();
+    Entry e = table.primary[buf >> (64 - tableBits)];
+    // Runs of iterations counted in advance, rather than two checks on each: a short iteration writes at
+    // most 24 bytes from op and moves it at most 17, and takes at most 30 bits, so that pos stays within
+    // 4 bytes per iteration plus the 8 it may hold ahead.
+    while (op < opFast && pos < inFast) {
+      const std::size_t runs = std::min(static_cast<std::size_t>(opFast - op) / 24, (inFast - pos) / 8);
+      if (runs == 0) break;
+      for (std::size_t k = runs; k != 0; --k) {
+        refillFast();
+        if (e & slowFlag) {
+          if (Kind(e) == linkKind)
+            e = table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
+          if (e & slowFlag) {
+            if (Kind(e) != longKind || !longMatch(e)) return false;
+            refillFast();
+            e = table.primary[buf >> (64 - tableBits)];
+            break;  // it may have gone any distance
+          }
         }
+        const std::size_t distance = distanceOf(e);
+        const std::size_t length = Produce(e);
+        // All ones for a literal entry; arithmetic rather than a condition, so that it stays branch-free.
+        const std::uint64_t literalMask = static_cast<std::uint64_t>(static_cast<std::int64_t>(e << 1) >> 63);
+        // Past a literal's bytes this carries its flag, into bytes that the next symbols overwrite.
+        const std::uint64_t bytes = e >> 32;
+        consume(Consume(e));
+        e = table.primary[buf >> (64 - tableBits)];
+        if (distance > static_cast<std::size_t>(op - base)) return false;
+        // At most 17 bytes, and the margin leaves room to copy in whole words past them.
+        const std::uint8_t* src = op - distance;
+        if (distance >= 8) {
+          Store64(op, (Load64(src) & ~literalMask) | bytes);
+          std::memcpy(op + 8, src + 8, 8);
+          std::memcpy(op + 16, src + 16, 8);
+        } else {
+          CopyLong(op, distance, length, length + 16);
+        }
+        op += length;
       }
-      if (!match(e)) return false;
     }
-    while (op < subEnd) {
-      refill();
-      const std::uint32_t e = lookup();
-      if (e & literalFlag) {
-        consume((e >> 25) & 15);
-        *op++ = static_cast<std::uint8_t>(e >> 8);
-      } else if (!match(e)) {
-        return false;
-      }
-    }
+
+    while (op < subEnd)
+      if (!carefulStep()) return false;
 
     // Where MS-XCA's reader stands now: two words ahead of the last one it had to start on.
     const std::size_t consumed = (pos - wordsStart - lengthBytes) * 8 - n;

@@ -13,7 +13,7 @@ namespace lomar::xpress {
 std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Level level, unsigned threads) {
   const std::size_t count = std::max<std::size_t>(1, (data.size() + segmentSize - 1) / segmentSize);
   std::vector<std::vector<std::uint8_t>> parts(count);
-  auto encode = [&](std::size_t index) {
+  auto encode = [&](std::size_t index, Scratch& scratch) {
     Segment s;
     s.data = data.data();
     s.size = data.size();
@@ -22,21 +22,23 @@ std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Le
     s.historyStart = s.start > maxDistance ? s.start - maxDistance : 0;
     s.last = index + 1 == count;
     if (level == Level::fast)
-      EncodeSegmentLazy(s, parts[index]);
+      EncodeSegmentLazy(s, scratch, parts[index]);
     else
-      EncodeSegmentOptimal(s, parts[index]);
+      EncodeSegmentOptimal(s, scratch, parts[index]);
   };
 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
   if (threads <= 1) {
-    for (std::size_t i = 0; i < count; ++i) encode(i);
+    Scratch scratch;
+    for (std::size_t i = 0; i < count; ++i) encode(i, scratch);
   } else {
     std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(threads);
     auto work = [&](unsigned worker) {
       try {
-        for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i);
+        Scratch scratch;
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, scratch);
       } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
         failures[worker] = std::current_exception();
         next = count;

@@ -1,6 +1,7 @@
 // The max level: every match a binary-tree search finds, then a shortest path through each sub-block priced
 // by the Huffman code the previous path produced, repeated a few times.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "codec/lz_huffman.h"
@@ -11,60 +12,101 @@
 namespace lomar::xpress {
 namespace {
 
-constexpr unsigned hashBits = 16;
-constexpr unsigned searchDepth = 8;
+constexpr unsigned hash3Bits = 14;
+constexpr unsigned hash4Bits = 16;
+constexpr unsigned searchDepth = 7;
 constexpr std::size_t niceLength = 24;
+// Positions whose matches are not wanted still go in the trees. The history before a segment takes a
+// shorter walk, which costs little, as only the segment's start looks back into it; the inside of a long
+// repeat takes the full one, as a walk cut short drops the older nodes below it.
+constexpr unsigned historyDepth = 4;
+constexpr unsigned skipDepth = searchDepth;
+// A three-byte match from further back rarely beats three literals.
+constexpr std::size_t near3Distance = 8191;
 constexpr std::uint32_t unusedSymbolCost = 14;
 
-struct Match {
-  std::uint32_t length;
-  std::uint32_t distance;
-};
+using Match = Item;  // never a literal: distance is at least 1
 
-// Suffixes sharing a 3-byte hash kept in a binary tree ordered by their bytes; one walk from the root both
-// finds the matches of the new position and re-roots the tree at it. Nodes live in a ring of 64 KiB
+// Suffixes sharing a 4-byte hash kept in a binary tree ordered by their bytes; one walk from the root both
+// finds the matches of the new position and re-roots the tree at it. Three-byte matches come from a table
+// holding the latest position of each 3-byte hash instead: keeping them out of the trees makes each tree
+// smaller, so the bounded walk reaches the long matches that pay. Nodes live in a ring of 64 KiB
 // positions: a walk stops at the first node out of reach, before it could meet a reused slot, and the
 // ring stays in the cache where an array over the whole segment would not.
 class BinaryTrees {
  public:
-  explicit BinaryTrees(const Segment& s)
-      : data_(s.data), size_(s.size), base_(s.historyStart), head_(1u << hashBits, -1),
-        children_(2 * ringSize) {}
+  BinaryTrees(const Segment& s, Scratch& scratch) : data_(s.data), size_(s.size), base_(s.historyStart) {
+    scratch.heads.assign((1u << hash4Bits) + (1u << hash3Bits), -1);
+    scratch.links.resize(2 * ringSize);
+    head_ = scratch.heads.data();
+    head3_ = head_ + (1u << hash4Bits);
+    children_ = scratch.links.data();
+  }
 
-  // Appends the matches at pos, each longer than the one before, with lengths capped at limit; returns the
-  // longest length seen before the cap.
-  std::size_t Advance(std::size_t pos, std::size_t limit, std::vector<Match>* found) {
+  // Writes the matches at pos to out, each longer than the one before, with lengths capped at limit.
+  // Returns the longest length seen before the cap and, in count, how many matches were written: at most
+  // searchDepth + 1.
+  std::size_t Find(std::size_t pos, std::size_t limit, Match* out, std::size_t& count) {
+    return Walk<true>(pos, limit, searchDepth, out, count);
+  }
+
+  // Puts pos in the trees without collecting matches, walking at most depth nodes.
+  void Insert(std::size_t pos, unsigned depth) {
+    std::size_t count;
+    Walk<false>(pos, 0, depth, nullptr, count);
+  }
+
+ private:
+  template <bool record>
+  std::size_t Walk(std::size_t pos, std::size_t limit, unsigned depth, Match* out, std::size_t& count) {
+    count = 0;
     const std::int32_t self = static_cast<std::int32_t>(pos - base_);
     std::int32_t* pendingLess = &children_[2 * Slot(self)];
     std::int32_t* pendingMore = &children_[2 * Slot(self) + 1];
-    if (size_ - pos < 3) {
+    if (size_ - pos < 4) {
       *pendingLess = *pendingMore = -1;
       return 0;
     }
-    std::int32_t& root = head_[Hash3(data_ + pos, hashBits)];
+    const std::uint8_t* const cur = data_ + pos;
+    const std::size_t lowest = pos > maxDistance ? pos - maxDistance : 0;
+    std::size_t bestCapped = 2;
+    {
+      std::int32_t& slot = head3_[Hash3(cur, hash3Bits)];
+      const std::int32_t near = slot;
+      slot = self;
+      if (record && near >= 0 && limit >= 3) {
+        const std::size_t c = base_ + static_cast<std::size_t>(near);
+        // Distance 1 at length 3 would be symbol 256, which readers may take for the end of data.
+        if (pos - c <= near3Distance && pos - c > 1 && std::memcmp(data_ + c, cur, 3) == 0) {
+          out[count++] = {3, static_cast<std::uint32_t>(pos - c)};
+          bestCapped = 3;
+        }
+      }
+    }
+    std::int32_t& root = head_[Hash4(cur)];
     std::int32_t cand = root;
     root = self;
-    const std::uint8_t* const cur = data_ + pos;
     const std::size_t treeLimit = std::min(niceLength, size_ - pos);
-    const std::size_t lowest = pos > maxDistance ? pos - maxDistance : 0;
-    std::size_t lessLen = 0, moreLen = 0, best = 0, bestCapped = 2;
-    for (unsigned depth = searchDepth; cand >= 0; --depth) {
+    std::size_t lessLen = 0, moreLen = 0, best = 0;
+    for (; cand >= 0; --depth) {
       const std::size_t c = base_ + static_cast<std::size_t>(cand);
       if (c < lowest || depth == 0) break;
       const std::uint8_t* const m = data_ + c;
       std::size_t len = std::min(lessLen, moreLen);
       len += MatchLength(m + len, cur + len, treeLimit - len);
       if (len > best) {
-        // The trees compare no further than niceLength; a match that gets there is measured in full.
-        if (len >= treeLimit && limit > len) len += MatchLength(m + len, cur + len, limit - len);
         best = len;
-        const std::size_t capped = std::min(len, limit);
-        const std::size_t distance = pos - c;
-        if (found && capped > bestCapped && !(capped == 3 && distance == 1)) {
-          found->push_back({static_cast<std::uint32_t>(capped), static_cast<std::uint32_t>(distance)});
-          bestCapped = capped;
+        if (record) {
+          // The trees compare no further than niceLength; a match that gets there is measured in full.
+          if (len >= treeLimit && limit > len) best = len + MatchLength(m + len, cur + len, limit - len);
+          const std::size_t capped = std::min(best, limit);
+          const std::size_t distance = pos - c;
+          if (capped > bestCapped && !(capped == 3 && distance == 1)) {
+            out[count++] = {static_cast<std::uint32_t>(capped), static_cast<std::uint32_t>(distance)};
+            bestCapped = capped;
+          }
         }
-        if (best >= treeLimit) {
+        if (len >= treeLimit) {
           *pendingLess = children_[2 * Slot(cand)];
           *pendingMore = children_[2 * Slot(cand) + 1];
           return best;
@@ -86,15 +128,20 @@ class BinaryTrees {
     return best;
   }
 
- private:
   static constexpr std::size_t ringSize = std::size_t{1} << 16;
   static std::size_t Slot(std::int32_t node) { return static_cast<std::size_t>(node) & (ringSize - 1); }
+  static std::uint32_t Hash4(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return (v * 0x9E3779B1u) >> (32 - hash4Bits);
+  }
 
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t base_;
-  std::vector<std::int32_t> head_;
-  std::vector<std::int32_t> children_;
+  std::int32_t* head_;
+  std::int32_t* head3_;
+  std::int32_t* children_;
 };
 
 struct Costs {
@@ -111,11 +158,17 @@ struct Costs {
 
 class SubBlockParser {
  public:
-  SubBlockParser() : cost_(subBlockSize + 1), length_(subBlockSize + 1), distance_(subBlockSize + 1) {}
+  // words holds the three arrays of the shortest path over at most most positions, each written before it
+  // is read.
+  SubBlockParser(std::uint32_t* words, std::size_t most) {
+    cost_ = words;
+    length_ = cost_ + most + 1;
+    distance_ = length_ + most + 1;
+  }
 
   // matchesAt[i]..matchesAt[i+1] index the matches of position subStart + i.
-  void Parse(const std::uint8_t* data, std::size_t subStart, std::size_t count, const std::vector<Match>& matches,
-             const std::vector<std::uint32_t>& matchesAt, const Costs& costs, std::vector<Item>& items) {
+  void Parse(const std::uint8_t* data, std::size_t subStart, std::size_t count, const Match* matches,
+             const std::uint32_t* matchesAt, const Costs& costs, std::vector<Item>& items) {
     cost_[count] = 0;
     for (std::size_t i = count; i-- > 0;) {
       std::uint32_t best = costs.symbol[data[subStart + i]] + cost_[i + 1];
@@ -126,18 +179,25 @@ class SubBlockParser {
         const unsigned db = DistanceBits(m.distance);
         const std::uint32_t* sym = &costs.symbol[256 + (db << 4)];
         if (m.distance == 1 && length == 3) length = 4;
+        // Lengths up to 17 have a symbol each; the longer ones share one and add length bytes. Selects
+        // rather than branches: which length wins is close to random.
+        const std::uint32_t* const next = &cost_[i];
+        const std::uint32_t shortEnd = std::min<std::uint32_t>(m.length, 17);
+        std::uint32_t chosen = 0;
+        for (; length <= shortEnd; ++length) {
+          const std::uint32_t c = db + sym[length - 3] + next[length];
+          chosen = c < best ? length : chosen;
+          best = c < best ? c : best;
+        }
+        const std::uint32_t longBase = db + sym[15];
         for (; length <= m.length; ++length) {
-          const std::uint32_t l = length - 3;
-          std::uint32_t c = db + cost_[i + length];
-          if (l < 15)
-            c += sym[l];
-          else
-            c += sym[15] + (l - 15 < 255 ? 8 : 24);
-          if (c < best) {
-            best = c;
-            bestLength = length;
-            bestDistance = m.distance;
-          }
+          const std::uint32_t c = longBase + (length - 18 < 255 ? 8 : 24) + next[length];
+          chosen = c < best ? length : chosen;
+          best = c < best ? c : best;
+        }
+        if (chosen) {
+          bestLength = chosen;
+          bestDistance = m.distance;
         }
       }
       cost_[i] = best;
@@ -157,22 +217,27 @@ class SubBlockParser {
   }
 
  private:
-  std::vector<std::uint32_t> cost_;
-  std::vector<std::uint32_t> length_;
-  std::vector<std::uint32_t> distance_;
+  std::uint32_t* cost_;
+  std::uint32_t* length_;
+  std::uint32_t* distance_;
 };
 
 }  // namespace
 
-void EncodeSegmentOptimal(const Segment& s, std::vector<std::uint8_t>& out) {
-  BinaryTrees trees(s);
-  for (std::size_t p = s.historyStart; p < s.start; ++p) trees.Advance(p, 0, nullptr);
-  std::vector<Match> matches;
-  std::vector<std::uint32_t> matchesAt(subBlockSize + 1);
-  std::vector<Item> items;
-  items.reserve(subBlockSize);
-  SubBlockParser parser;
-  SubBlockWriter writer(out);
+void EncodeSegmentOptimal(const Segment& s, Scratch& scratch, std::vector<std::uint8_t>& out) {
+  BinaryTrees trees(s, scratch);
+  for (std::size_t p = s.historyStart; p < s.start; ++p) trees.Insert(p, historyDepth);
+  // Room for every position's matches, so the search writes them without checking; no more than the
+  // segment needs, as small content is common and clearing megabytes for it is not free.
+  const std::size_t most = std::min(subBlockSize, s.end - s.start);
+  if (scratch.matches.size() < most * (searchDepth + 1) + 1) scratch.matches.resize(most * (searchDepth + 1) + 1);
+  Match* const matches = scratch.matches.data();
+  // The parser's three arrays, then where each position's matches start.
+  if (scratch.words.size() < 4 * (most + 1)) scratch.words.resize(4 * (most + 1));
+  std::uint32_t* const matchesAt = scratch.words.data() + 3 * (most + 1);
+  std::vector<Item>& items = scratch.items;
+  SubBlockParser parser(scratch.words.data(), most);
+  SubBlockWriter writer(out, scratch.bytes);
   std::uint8_t lengths[symbolCount];
   Costs costs;
   costs.SetDefault();
@@ -181,10 +246,12 @@ void EncodeSegmentOptimal(const Segment& s, std::vector<std::uint8_t>& out) {
     const std::size_t subEnd = std::min(s.end, subStart + subBlockSize);
     const std::size_t count = subEnd - subStart;
     const bool last = s.last && subEnd == s.end;
-    matches.clear();
+    std::size_t used = 0;
     for (std::size_t i = 0; i < count;) {
-      matchesAt[i] = static_cast<std::uint32_t>(matches.size());
-      const std::size_t longest = trees.Advance(subStart + i, count - i, &matches);
+      matchesAt[i] = static_cast<std::uint32_t>(used);
+      std::size_t found;
+      const std::size_t longest = trees.Find(subStart + i, count - i, &matches[used], found);
+      used += found;
       if (longest < niceLength) {
         ++i;
         continue;
@@ -192,12 +259,12 @@ void EncodeSegmentOptimal(const Segment& s, std::vector<std::uint8_t>& out) {
       // A long repeat: take it whole and only keep the trees up to date across it.
       const std::size_t skip = std::min(longest, count - i);
       for (std::size_t k = 1; k < skip; ++k) {
-        matchesAt[i + k] = static_cast<std::uint32_t>(matches.size());
-        trees.Advance(subStart + i + k, 0, nullptr);
+        matchesAt[i + k] = static_cast<std::uint32_t>(used);
+        trees.Insert(subStart + i + k, skipDepth);
       }
       i += skip;
     }
-    matchesAt[count] = static_cast<std::uint32_t>(matches.size());
+    matchesAt[count] = static_cast<std::uint32_t>(used);
 
     // Prices come from the code of the sub-block before; the segment's first sub-block has none, so it
     // parses once more with the code its own first parse produced.

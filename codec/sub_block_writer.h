@@ -29,14 +29,15 @@ void CodeLengthsFor(std::span<const Item> items, bool last, std::uint8_t (&lengt
 
 class SubBlockWriter {
  public:
-  explicit SubBlockWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+  // scratch holds the bytes of one sub-block while they are written.
+  SubBlockWriter(std::vector<std::uint8_t>& out, std::vector<std::uint8_t>& scratch) : out_(out), scratch_(scratch) {}
 
   // Appends the sub-block; with last, the end-of-data symbol closes it. lengths receives the code used.
   void Write(std::span<const Item> items, bool last, std::uint8_t (&lengths)[symbolCount]);
 
  private:
   std::vector<std::uint8_t>& out_;
-  std::vector<std::uint8_t> scratch_;
+  std::vector<std::uint8_t>& scratch_;
 };
 
 }  // namespace lomar::xpress

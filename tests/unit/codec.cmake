@@ -1,6 +1,6 @@
 # XPRESS-Huffman codec: format vectors, round trips and corrupt streams, natively and under Wine.
 lomar_add_unit_test(codec_test
-  SOURCES codec_format_test.cpp codec_roundtrip_test.cpp codec_corrupt_test.cpp
+  SOURCES codec_format_test.cpp codec_roundtrip_test.cpp codec_corrupt_test.cpp codec_encoder_test.cpp
   LIBS codec)
 
 # The peer codec cross-check needs wimlib, which only the native build has.
