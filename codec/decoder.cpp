@@ -27,9 +27,10 @@ constexpr unsigned tableMask = (1u << tableBits) - 1;
 
 // Entries are 64 bits, laid out so that the fast loop treats literals and short matches alike, without a
 // branch between them (which no predictor gets right on compressed data): bits 0-5 the bits to consume,
-// bits 6-10 the bytes to produce, bits 11-14 and 15-20 the code length and 63 minus the distance bit count
-// of a match, from which the distance is read. A literal entry (literalFlag; one byte, or two whose codes
-// the same index holds) reads as a distance of 32 to 63 with nothing to read from the stream, so its copy
+// bits 6-11 one less than the code length of a match and 12-17 63 minus its distance bit count, from which
+// the distance is read (six bits each, as x86 shifts take counts, so that no mask is needed), bits 18-22
+// the bytes to produce. A literal entry (literalFlag; one byte, or two whose codes the same index holds)
+// reads as a distance of 32 to 63 with nothing to read from the stream, so its copy
 // touches only bytes before the output position, and then its bytes replace the first word copied. Bits
 // 24-27 hold the code length of a literal entry's first byte alone, and bits 32-47 its bytes (zero in a
 // match entry, so that they can be or-ed in unconditionally). slowFlag marks the rest by kind (bits
@@ -44,22 +45,23 @@ constexpr unsigned literalDistanceShift = 58;  // five bits of the stream after 
 constexpr std::size_t fastHistory = 64;
 
 constexpr Entry LiteralEntry(unsigned sym, unsigned len) {
-  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 24) | (Entry{literalDistanceShift} << 15) |
-         (Entry{1} << 6) | len;
+  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 24) | (Entry{literalDistanceShift} << 12) |
+         (Entry{1} << 18) | len;
 }
 constexpr Entry SymbolEntry(unsigned sym, unsigned len) {
   if (sym < 256) return LiteralEntry(sym, len);
   const unsigned lengthNibble = (sym - 256) & 15;
   const unsigned distanceBits = (sym - 256) >> 4;
-  const Entry match = (Entry{63 - distanceBits} << 15) | (Entry{len} << 11);
+  const Entry match = (Entry{63 - distanceBits} << 12) | (Entry{len - 1} << 6);
   if (lengthNibble == 15) return slowFlag | (Entry{longKind} << 48) | match;
-  return match | (Entry{lengthNibble + 3} << 6) | (len + distanceBits);
+  return match | (Entry{lengthNibble + 3} << 18) | (len + distanceBits);
 }
 constexpr unsigned Kind(Entry e) { return (e >> 48) & 3; }
 constexpr unsigned Consume(Entry e) { return e & 63; }
-constexpr std::size_t Produce(Entry e) { return (e >> 6) & 31; }
-constexpr unsigned MatchCodeLength(Entry e) { return (e >> 11) & 15; }
-constexpr unsigned DistanceShift(Entry e) { return (e >> 15) & 63; }
+constexpr std::size_t Produce(Entry e) { return (e >> 18) & 31; }
+constexpr unsigned ShiftToDistance(Entry e) { return (e >> 6) & 63; }
+constexpr unsigned MatchCodeLength(Entry e) { return ShiftToDistance(e) + 1; }
+constexpr unsigned DistanceShift(Entry e) { return (e >> 12) & 63; }
 constexpr unsigned FirstLiteralLength(Entry e) { return (e >> 24) & 15; }
 constexpr std::uint8_t FirstLiteral(Entry e) { return static_cast<std::uint8_t>(e >> 32); }
 constexpr std::uint32_t LinkSlot(Entry e) { return (e >> 32) & 0xFFFF; }
@@ -92,9 +94,14 @@ struct DecodeTable {
 
     unsigned at = 0;  // into sorted
     unsigned cursor = 0;  // into primary
+    unsigned literalsFrom[tableBits + 1];  // where each length's literals start, before its matches
+    unsigned literalCount[tableBits + 1];
     for (unsigned len = 1; len <= tableBits; ++len) {
       const unsigned span = 1u << (tableBits - len);
+      literalsFrom[len] = cursor;
+      literalCount[len] = 0;
       for (unsigned i = 0; i < count[len]; ++i, ++at) {
+        literalCount[len] += sorted[at] < 256;
         const Entry entry = SymbolEntry(sorted[at], len);
         for (unsigned k = 0; k < span; ++k) primary[cursor + k] = entry;
         cursor += span;
@@ -124,17 +131,23 @@ struct DecodeTable {
       secondary[secondaryUsed - (1u << secondaryBits) + k] = invalidEntry;
 
     // Where a short literal code leaves room for a second whole literal code in the same index, one
-    // lookup yields both. Entries already paired keep their first byte's fields, which is all this reads;
-    // the choice is arithmetic, as it goes either way at random.
-    for (unsigned index = 0; index <= tableMask; ++index) {
-      const Entry first = primary[index];
-      const unsigned len1 = FirstLiteralLength(first);
-      const Entry second = primary[(index << len1) & tableMask];
-      const unsigned len2 = FirstLiteralLength(second);
-      const Entry pair = LiteralEntry(FirstLiteral(first), len1) + (Entry{FirstLiteral(second)} << 40) +
-                         (Entry{1} << 6) + len2;
-      const Entry take = Entry{0} - ((first >> 62) & (second >> 62) & 1 & (len1 + len2 <= tableBits));
-      primary[index] = (pair & take) | (first & ~take);
+    // lookup yields both. Past a code of length len, the rest of an index is the same for every code of
+    // that length, so what it adds for a second literal is worked out once per length, at a few indexes,
+    // and then added to each of that length's literal entries (adding keeps the first byte's fields,
+    // which is all that is read back).
+    Entry addend[1u << (tableBits - 1)];
+    for (unsigned len = 1; len < tableBits; ++len) {
+      if (literalCount[len] == 0) continue;
+      const unsigned span = 1u << (tableBits - len);
+      for (unsigned j = 0; j < span; ++j) {
+        const Entry second = primary[j << len];
+        const unsigned len2 = FirstLiteralLength(second);
+        const Entry take = Entry{0} - ((second >> 62) & 1 & (len + len2 <= tableBits));
+        addend[j] = ((Entry{FirstLiteral(second)} << 40) + (Entry{1} << 18) + len2) & take;
+      }
+      Entry* run = &primary[literalsFrom[len]];
+      for (unsigned i = 0; i < literalCount[len]; ++i, run += span)
+        for (unsigned j = 0; j < span; ++j) run[j] += addend[j];
     }
     return true;
   }
@@ -214,6 +227,10 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
   constexpr std::size_t inMargin = 32;
   constexpr std::size_t outMargin = 64;
   const std::size_t inFast = isize > inMargin ? isize - inMargin : 0;
+  // The fast loop checks a distance (less than 64 KiB there) by the address it leads to, which cannot
+  // wrap around when the output starts at least that far up, as it always does in practice.
+  const std::uintptr_t lowest = reinterpret_cast<std::uintptr_t>(base);
+  const bool addressAbove64K = lowest >= 65536;
 
   while (op < oend) {
     if (pos > isize || isize - pos < 256) return false;
@@ -225,7 +242,8 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
     unsigned n = 0;
     std::uint8_t* const subEnd =
         static_cast<std::size_t>(oend - op) > subBlockSize ? op + subBlockSize : oend;
-    std::uint8_t* const opFast = subEnd - op > static_cast<std::ptrdiff_t>(outMargin) ? subEnd - outMargin : op;
+    std::uint8_t* const opFast =
+        subEnd - op > static_cast<std::ptrdiff_t>(outMargin) && addressAbove64K ? subEnd - outMargin : op;
 
     // Keeps 48 to 63 bits in hand, whole 16-bit words only; below them may sit the first bits of the next
     // word, which the next load writes again with the same values.
@@ -255,9 +273,10 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
         return table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
       return e;
     };
-    // The distance of a match entry, its code still in the buffer.
+    // The distance of a match entry, its code still in the buffer: the code's last bit, in the top place,
+    // stands in for the distance's implicit leading 1.
     auto distanceOf = [&](Entry e) -> std::size_t {
-      return (((buf << MatchCodeLength(e)) >> 1) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
+      return ((buf << ShiftToDistance(e)) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
     };
     // A match whose length follows in bytes, with at least 30 bits in hand.
     auto longMatch = [&](Entry e) -> bool {
@@ -331,11 +350,16 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
       const std::size_t runs = std::min(static_cast<std::size_t>(opFast - op) / 24, (inFast - pos) / 8);
       if (runs == 0) break;
       for (std::size_t k = runs; k != 0; --k) {
-        refillFast();
+        // Here n is right only in its low six bits, all that shifts and the refill look at, which saves
+        // masking the count taken from an entry.
+        buf |= LoadWordsMsbFirst(ip + pos) >> (n & 63);
+        pos += (~n >> 3) & 6;
+        n |= 48;
         if (e & slowFlag) {
           if (Kind(e) == linkKind)
             e = table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
           if (e & slowFlag) {
+            n = (n & 15) | 48;  // the same as n & 63 here, as n was just or-ed with 48
             if (Kind(e) != longKind || !longMatch(e)) return false;
             refillFast();
             e = table.primary[buf >> (64 - tableBits)];
@@ -344,17 +368,19 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
         }
         const std::size_t distance = distanceOf(e);
         const std::size_t length = Produce(e);
-        // All ones for a literal entry; arithmetic rather than a condition, so that it stays branch-free.
-        const std::uint64_t literalMask = static_cast<std::uint64_t>(static_cast<std::int64_t>(e << 1) >> 63);
+        // None for a literal entry, all for a match; arithmetic rather than a condition, so that it stays
+        // branch-free.
+        const std::uint64_t keep = (e >> 62) - 1;
         // Past a literal's bytes this carries its flag, into bytes that the next symbols overwrite.
         const std::uint64_t bytes = e >> 32;
-        consume(Consume(e));
+        buf <<= e & 63;
+        n -= static_cast<unsigned>(e);
         e = table.primary[buf >> (64 - tableBits)];
-        if (distance > static_cast<std::size_t>(op - base)) return false;
+        if (reinterpret_cast<std::uintptr_t>(op) - distance < lowest) return false;
         // At most 17 bytes, and the margin leaves room to copy in whole words past them.
         const std::uint8_t* src = op - distance;
         if (distance >= 8) {
-          Store64(op, (Load64(src) & ~literalMask) | bytes);
+          Store64(op, (Load64(src) & keep) | bytes);
           std::memcpy(op + 8, src + 8, 8);
           std::memcpy(op + 16, src + 16, 8);
         } else {
@@ -363,6 +389,7 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
         op += length;
       }
     }
+    n &= 63;
 
     while (op < subEnd)
       if (!carefulStep()) return false;
