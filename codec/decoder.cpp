@@ -9,6 +9,7 @@
 // entries below) and looks each symbol up before the refill that goes with it, so that what bounds its
 // speed is the chain from one lookup to the next rather than mispredicted branches.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -26,16 +27,21 @@ constexpr unsigned secondaryBits = maxCodeLength - tableBits;
 constexpr unsigned tableMask = (1u << tableBits) - 1;
 
 // Entries are 64 bits, laid out so that the fast loop treats literals and short matches alike, without a
-// branch between them (which no predictor gets right on compressed data): bits 0-5 the bits to consume,
-// bits 6-11 one less than the code length of a match and 12-17 63 minus its distance bit count, from which
-// the distance is read (six bits each, as x86 shifts take counts, so that no mask is needed), bits 18-22
-// the bytes to produce. A literal entry (literalFlag; one byte, or two whose codes the same index holds)
-// reads as a distance of 32 to 63 with nothing to read from the stream, so its copy
-// touches only bytes before the output position, and then its bytes replace the first word copied. Bits
-// 24-27 hold the code length of a literal entry's first byte alone, and bits 32-47 its bytes (zero in a
-// match entry, so that they can be or-ed in unconditionally). slowFlag marks the rest by kind (bits
-// 48-49): a link to the secondary table (its slot in bits 32-47), a match whose length follows in bytes,
-// and a hole of an incomplete code.
+// branch between them (which no predictor gets right on compressed data), and so that it reads most fields
+// as bytes of the entry in memory rather than by shifting the entry (shifts compete for few ports):
+//   byte 0   the bits to consume (bits 0-5 count; x86 shifts look at no more)
+//   byte 1   one less than the code length of a match, and byte 2 63 minus its distance bit count, from
+//            which the distance is read out of the bits still in hand
+//   byte 3   the bytes to produce
+//   bytes 4-5 a literal entry's bytes, zero in a match entry, so that they can be or-ed in unconditionally
+//   byte 6   the kind of a slow entry (bits 48-49), the code length of a literal entry's first byte alone
+//            (bits 52-55)
+//   byte 7   literalFlag and slowFlag.
+// A literal entry (one byte, or two whose codes the same index holds) reads as a distance of 32 to 63 with
+// nothing to read from the stream, so its copy touches only bytes before the output position, and then
+// its bytes replace the first word copied. slowFlag marks the rest by kind: a link to the secondary table
+// (its slot in bits 32-47), a match whose length follows in bytes, and a hole of an incomplete code.
+static_assert(std::endian::native == std::endian::little, "entries are read as bytes in memory order");
 using Entry = std::uint64_t;
 constexpr Entry literalFlag = Entry{1} << 62;
 constexpr Entry slowFlag = Entry{1} << 63;
@@ -45,24 +51,24 @@ constexpr unsigned literalDistanceShift = 58;  // five bits of the stream after 
 constexpr std::size_t fastHistory = 64;
 
 constexpr Entry LiteralEntry(unsigned sym, unsigned len) {
-  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 24) | (Entry{literalDistanceShift} << 12) |
-         (Entry{1} << 18) | len;
+  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 52) | (Entry{literalDistanceShift} << 16) |
+         (Entry{1} << 24) | len;
 }
 constexpr Entry SymbolEntry(unsigned sym, unsigned len) {
   if (sym < 256) return LiteralEntry(sym, len);
   const unsigned lengthNibble = (sym - 256) & 15;
   const unsigned distanceBits = (sym - 256) >> 4;
-  const Entry match = (Entry{63 - distanceBits} << 12) | (Entry{len - 1} << 6);
+  const Entry match = (Entry{63 - distanceBits} << 16) | (Entry{len - 1} << 8);
   if (lengthNibble == 15) return slowFlag | (Entry{longKind} << 48) | match;
-  return match | (Entry{lengthNibble + 3} << 18) | (len + distanceBits);
+  return match | (Entry{lengthNibble + 3} << 24) | (len + distanceBits);
 }
 constexpr unsigned Kind(Entry e) { return (e >> 48) & 3; }
 constexpr unsigned Consume(Entry e) { return e & 63; }
-constexpr std::size_t Produce(Entry e) { return (e >> 18) & 31; }
-constexpr unsigned ShiftToDistance(Entry e) { return (e >> 6) & 63; }
+constexpr std::size_t Produce(Entry e) { return (e >> 24) & 31; }
+constexpr unsigned ShiftToDistance(Entry e) { return (e >> 8) & 63; }
 constexpr unsigned MatchCodeLength(Entry e) { return ShiftToDistance(e) + 1; }
-constexpr unsigned DistanceShift(Entry e) { return (e >> 12) & 63; }
-constexpr unsigned FirstLiteralLength(Entry e) { return (e >> 24) & 15; }
+constexpr unsigned DistanceShift(Entry e) { return (e >> 16) & 63; }
+constexpr unsigned FirstLiteralLength(Entry e) { return (e >> 52) & 15; }
 constexpr std::uint8_t FirstLiteral(Entry e) { return static_cast<std::uint8_t>(e >> 32); }
 constexpr std::uint32_t LinkSlot(Entry e) { return (e >> 32) & 0xFFFF; }
 
@@ -143,7 +149,7 @@ struct DecodeTable {
         const Entry second = primary[j << len];
         const unsigned len2 = FirstLiteralLength(second);
         const Entry take = Entry{0} - ((second >> 62) & 1 & (len + len2 <= tableBits));
-        addend[j] = ((Entry{FirstLiteral(second)} << 40) + (Entry{1} << 18) + len2) & take;
+        addend[j] = ((Entry{FirstLiteral(second)} << 40) + (Entry{1} << 24) + len2) & take;
       }
       Entry* run = &primary[literalsFrom[len]];
       for (unsigned i = 0; i < literalCount[len]; ++i, run += span)
@@ -210,6 +216,227 @@ inline void CopyLong(std::uint8_t* op, std::size_t distance, std::size_t length,
   for (; i < length; ++i) op[i] = src[i];
 }
 
+// Where the bit reader stands within one sub-block.
+struct Reader {
+  std::uint64_t buf = 0;  // n bits at the top, then bits of the stream still to be counted
+  unsigned n = 0;
+  std::size_t pos = 0;
+  std::size_t lengthBytes = 0;  // taken by long lengths from between the words
+};
+
+// One sub-block's decoding state, shared by its careful and fast loops.
+struct SubBlock {
+  const DecodeTable& table;
+  const std::uint8_t* ip;
+  std::size_t isize;
+  std::uint8_t* base;
+  std::uint8_t* subEnd;
+  std::uint8_t* oend;
+};
+
+// Keeps 48 to 63 bits in hand, whole 16-bit words only; below them may sit the first bits of the next
+// word, which the next load writes again with the same values.
+inline void RefillFast(Reader& r, const std::uint8_t* ip) {
+  r.buf |= LoadWordsMsbFirst(ip + r.pos) >> r.n;
+  r.pos += (~r.n >> 3) & 6;  // the whole words that fit: 2 * ((63 - n) / 16) bytes
+  r.n |= 48;
+}
+
+inline void Refill(Reader& r, const SubBlock& s) {
+  if (r.pos <= s.isize && s.isize - r.pos >= 8) return RefillFast(r, s.ip);
+  // Past the end the stream reads as zeros; the check at the sub-block's end catches their use.
+  while (r.n <= 47) {
+    const std::uint64_t lo = r.pos < s.isize ? s.ip[r.pos] : 0;
+    const std::uint64_t hi = r.pos + 1 < s.isize ? s.ip[r.pos + 1] : 0;
+    r.buf |= ((hi << 8) | lo) << (48 - r.n);
+    r.n += 16;
+    r.pos += 2;
+  }
+}
+
+inline void Advance(Reader& r, unsigned bits) {
+  r.buf <<= bits;
+  r.n -= bits;
+}
+
+inline Entry Lookup(const DecodeTable& table, std::uint64_t buf) {
+  const Entry e = table.primary[buf >> (64 - tableBits)];
+  if ((e & slowFlag) && Kind(e) == linkKind)
+    return table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
+  return e;
+}
+
+// The distance of a match entry, its code still in the buffer: the code's last bit, in the top place,
+// stands in for the distance's implicit leading 1.
+inline std::size_t DistanceOf(Entry e, std::uint64_t buf) {
+  return ((buf << ShiftToDistance(e)) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
+}
+
+// A match whose length follows in bytes, with at least 30 bits in hand. Returns the output position
+// after it, or null if the stream is corrupt. Rare enough to stay out of line, so that the fast loop
+// keeps its state in registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+std::uint8_t* LongMatch(Entry e, Reader& r, const SubBlock& s, std::uint8_t* op) {
+  Advance(r, MatchCodeLength(e));
+  // Back to the position of MS-XCA's two-word reader; the length bytes stand there.
+  const unsigned extraWords = (r.n - 16) >> 4;  // n is at least 16 here
+  r.n -= 16 * extraWords;
+  r.pos -= 2 * extraWords;
+  r.buf &= ~std::uint64_t{0} << (64 - r.n);
+  const std::size_t lengthAt = r.pos;
+  if (r.pos >= s.isize) return nullptr;
+  std::size_t length = s.ip[r.pos++];
+  if (length == 255) {
+    if (s.isize - r.pos < 2) return nullptr;
+    length = Load16(s.ip + r.pos);
+    r.pos += 2;
+    if (length == 0) {
+      if (s.isize - r.pos < 4) return nullptr;
+      length = Load32(s.ip + r.pos);
+      r.pos += 4;
+    }
+    if (length < 15) return nullptr;
+  } else {
+    length += 15;
+  }
+  r.lengthBytes += r.pos - lengthAt;
+  length += 3;
+  const std::size_t distance = ((r.buf >> 1) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
+  Advance(r, 63 - DistanceShift(e));
+  if (distance > static_cast<std::size_t>(op - s.base) || length > static_cast<std::size_t>(s.oend - op))
+    return nullptr;
+  CopyLong(op, distance, length, static_cast<std::size_t>(s.oend - op));
+  return op + length;
+}
+
+// One symbol, or a pair of literals while two bytes of room remain, checking everything. Returns the
+// output position after it, or null if the stream is corrupt.
+inline std::uint8_t* CarefulStep(Reader& r, const SubBlock& s, std::uint8_t* op) {
+  Refill(r, s);
+  const Entry e = Lookup(s.table, r.buf);
+  if (e & literalFlag) {
+    const bool both = Produce(e) == 2 && s.subEnd - op >= 2;
+    op[0] = FirstLiteral(e);
+    if (both) op[1] = static_cast<std::uint8_t>(e >> 40);
+    Advance(r, both ? Consume(e) : FirstLiteralLength(e));
+    return op + (both ? 2 : 1);
+  }
+  if (e & slowFlag) return Kind(e) == longKind ? LongMatch(e, r, s, op) : nullptr;
+  const std::size_t distance = DistanceOf(e, r.buf);
+  Advance(r, Consume(e));
+  const std::size_t length = Produce(e);
+  if (distance > static_cast<std::size_t>(op - s.base) || length > static_cast<std::size_t>(s.oend - op))
+    return nullptr;
+  CopyLong(op, distance, length, length);
+  return op + length;
+}
+
+// A fast iteration loads 8 bytes at most 16 past where its run started plus 8 per iteration before it
+// (see the runs below), and a long length reads up to seven bytes before the reader's position; it
+// writes at most 24 bytes from the output position.
+constexpr std::size_t inMargin = 32;
+constexpr std::size_t outMargin = 64;
+
+// Decodes while op is below opFast and the reader below inFast, with at least 64 bytes of history before
+// op (literal copies read up to 63 bytes back). Returns where it stopped, or null if the stream is
+// corrupt. Once 64 KiB of history lie before op, no short match can reach in front of the output, and
+// checkDistance is false.
+template <bool checkDistance>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+std::uint8_t* FastLoop(Reader& r, const SubBlock& s, std::uint8_t* op, std::uint8_t* const opFast,
+                       const std::size_t inFast) {
+  const DecodeTable& table = s.table;
+  const std::uint8_t* const ip = s.ip;
+  // The distance check is by the address a distance leads to, which cannot wrap around, as the output
+  // starts at least 64 KiB up in memory whenever this loop runs.
+  const std::uintptr_t lowest = reinterpret_cast<std::uintptr_t>(s.base);
+  // Local copies, so that they live in registers; the reader is written back only around long matches.
+  std::uint64_t buf = r.buf;
+  unsigned n = r.n;
+  std::size_t pos = r.pos;
+  // The entry for the next symbol is looked up before the refill that goes with it, so that the load of
+  // the next words does not stand between one symbol and the next. It takes at least 15 bits in hand.
+  buf |= LoadWordsMsbFirst(ip + pos) >> n;
+  pos += (~n >> 3) & 6;
+  n |= 48;
+  const Entry* ep = &table.primary[buf >> (64 - tableBits)];
+  // Iterations counted in advance, rather than two checks on each: a short iteration writes at most 24
+  // bytes from op and moves it at most 17, and takes at most 30 bits, so that pos stays within 4 bytes per
+  // iteration plus the 8 it may hold ahead.
+  auto runsLeft = [&] {
+    if (op >= opFast || pos >= inFast) return std::size_t{0};
+    return std::min(static_cast<std::size_t>(opFast - op) / 24, (inFast - pos) / 8);
+  };
+  for (std::size_t k = runsLeft(); k != 0; k = runsLeft()) {
+  for (; k != 0; --k) {
+    // Here n is right only in its low six bits, all that shifts and the refill look at, which saves
+    // masking the count taken from an entry.
+    buf |= LoadWordsMsbFirst(ip + pos) >> (n & 63);
+    pos += (~n >> 3) & 6;
+    n |= 48;
+    Entry e = *ep;
+    if (e & slowFlag) {
+      if (Kind(e) == linkKind) {
+        ep = &table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
+        e = *ep;
+      }
+      if (e & slowFlag) {
+        if (Kind(e) != longKind) return nullptr;
+        r.buf = buf;
+        r.n = (n & 15) | 48;  // the same as n & 63 here, as n was just or-ed with 48
+        r.pos = pos;
+        op = LongMatch(e, r, s, op);
+        if (op == nullptr) return nullptr;
+        buf = r.buf;
+        n = r.n;
+        pos = r.pos;
+        buf |= LoadWordsMsbFirst(ip + pos) >> n;
+        pos += (~n >> 3) & 6;
+        n |= 48;
+        ep = &table.primary[buf >> (64 - tableBits)];
+        // It may have gone any distance: the count starts again from here, this iteration included.
+        k = runsLeft() + 1;
+        continue;
+      }
+    }
+    // The fields, as bytes of the entry in the table (see the layout above); the distance as in DistanceOf.
+    const std::uint8_t* f = reinterpret_cast<const std::uint8_t*>(ep);
+    const std::size_t distance = ((buf << f[1]) | (std::uint64_t{1} << 63)) >> f[2];
+    const std::size_t length = f[3];
+    // None for a literal entry, all for a match; arithmetic rather than a condition, so that it stays
+    // branch-free.
+    const std::uint64_t keep = (e >> 62) - 1;
+    const std::uint64_t bytes = Load16(f + 4);
+    buf <<= e & 63;
+    n -= static_cast<unsigned>(e);
+    ep = &table.primary[buf >> (64 - tableBits)];
+    if (checkDistance && reinterpret_cast<std::uintptr_t>(op) - distance < lowest) return nullptr;
+    // At most 17 bytes, and the margin leaves room to copy in whole words past them. Only the longest
+    // short length needs a 17th byte: a branch on it costs less than a third word on every iteration, whose
+    // load often overlaps stores still on their way to the cache and has to wait for them.
+    const std::uint8_t* src = op - distance;
+    if (distance >= 8) {
+      Store64(op, (Load64(src) & keep) | bytes);
+      std::memcpy(op + 8, src + 8, 8);
+      if (length > 16) [[unlikely]]
+        op[16] = src[16];
+    } else {
+      CopyLong(op, distance, length, length + 16);
+    }
+    op += length;
+  }
+  }
+  // The entry looked up ahead is dropped; its bits are still in the buffer.
+  r.buf = buf;
+  r.n = n & 63;
+  r.pos = pos;
+  return op;
+}
+
 }  // namespace
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t begin) {
@@ -220,184 +447,35 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
   std::uint8_t* const oend = base + out.size();
   DecodeTable table;
   std::size_t pos = 0;
-
-  // A fast iteration loads 8 bytes at most 16 past where its run started plus 8 per iteration before it
-  // (see the runs below), and a long length reads up to seven bytes before the reader's position; it
-  // writes at most 24 bytes from the output position.
-  constexpr std::size_t inMargin = 32;
-  constexpr std::size_t outMargin = 64;
   const std::size_t inFast = isize > inMargin ? isize - inMargin : 0;
-  // The fast loop checks a distance (less than 64 KiB there) by the address it leads to, which cannot
-  // wrap around when the output starts at least that far up, as it always does in practice.
-  const std::uintptr_t lowest = reinterpret_cast<std::uintptr_t>(base);
-  const bool addressAbove64K = lowest >= 65536;
+  const bool addressAbove64K = reinterpret_cast<std::uintptr_t>(base) >= 65536;
 
   while (op < oend) {
     if (pos > isize || isize - pos < 256) return false;
     if (!table.Build(ip + pos)) return false;
     pos += 256;
     const std::size_t wordsStart = pos;
-    std::size_t lengthBytes = 0;  // taken by long lengths from between the words
-    std::uint64_t buf = 0;  // n bits at the top, then bits of the stream still to be counted
-    unsigned n = 0;
     std::uint8_t* const subEnd =
         static_cast<std::size_t>(oend - op) > subBlockSize ? op + subBlockSize : oend;
-    std::uint8_t* const opFast =
-        subEnd - op > static_cast<std::ptrdiff_t>(outMargin) && addressAbove64K ? subEnd - outMargin : op;
+    const SubBlock s{table, ip, isize, base, subEnd, oend};
+    Reader r;
+    r.pos = pos;
 
-    // Keeps 48 to 63 bits in hand, whole 16-bit words only; below them may sit the first bits of the next
-    // word, which the next load writes again with the same values.
-    auto refillFast = [&] {
-      buf |= LoadWordsMsbFirst(ip + pos) >> n;
-      pos += (~n >> 3) & 6;  // the whole words that fit: 2 * ((63 - n) / 16) bytes
-      n |= 48;
-    };
-    auto refill = [&] {
-      if (pos <= isize && isize - pos >= 8) return refillFast();
-      // Past the end the stream reads as zeros; the check at the sub-block's end catches their use.
-      while (n <= 47) {
-        const std::uint64_t lo = pos < isize ? ip[pos] : 0;
-        const std::uint64_t hi = pos + 1 < isize ? ip[pos + 1] : 0;
-        buf |= ((hi << 8) | lo) << (48 - n);
-        n += 16;
-        pos += 2;
-      }
-    };
-    auto consume = [&](unsigned bits) {
-      buf <<= bits;
-      n -= bits;
-    };
-    auto lookup = [&] {
-      const Entry e = table.primary[buf >> (64 - tableBits)];
-      if ((e & slowFlag) && Kind(e) == linkKind)
-        return table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
-      return e;
-    };
-    // The distance of a match entry, its code still in the buffer: the code's last bit, in the top place,
-    // stands in for the distance's implicit leading 1.
-    auto distanceOf = [&](Entry e) -> std::size_t {
-      return ((buf << ShiftToDistance(e)) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
-    };
-    // A match whose length follows in bytes, with at least 30 bits in hand.
-    auto longMatch = [&](Entry e) -> bool {
-      consume(MatchCodeLength(e));
-      // Back to the position of MS-XCA's two-word reader; the length bytes stand there.
-      const unsigned extraWords = (n - 16) >> 4;  // n is at least 16 here
-      n -= 16 * extraWords;
-      pos -= 2 * extraWords;
-      buf &= ~std::uint64_t{0} << (64 - n);
-      const std::size_t lengthAt = pos;
-      if (pos >= isize) return false;
-      std::size_t length = ip[pos++];
-      if (length == 255) {
-        if (isize - pos < 2) return false;
-        length = Load16(ip + pos);
-        pos += 2;
-        if (length == 0) {
-          if (isize - pos < 4) return false;
-          length = Load32(ip + pos);
-          pos += 4;
-        }
-        if (length < 15) return false;
-      } else {
-        length += 15;
-      }
-      lengthBytes += pos - lengthAt;
-      length += 3;
-      const std::size_t distance = ((buf >> 1) | (std::uint64_t{1} << 63)) >> DistanceShift(e);
-      consume(63 - DistanceShift(e));
-      if (distance > static_cast<std::size_t>(op - base) || length > static_cast<std::size_t>(oend - op))
-        return false;
-      CopyLong(op, distance, length, static_cast<std::size_t>(oend - op));
-      op += length;
-      return true;
-    };
-    // One symbol, or a pair of literals while two bytes of room remain, checking everything.
-    auto carefulStep = [&]() -> bool {
-      refill();
-      const Entry e = lookup();
-      if (e & literalFlag) {
-        const bool both = Produce(e) == 2 && subEnd - op >= 2;
-        op[0] = FirstLiteral(e);
-        if (both) op[1] = static_cast<std::uint8_t>(e >> 40);
-        op += both ? 2 : 1;
-        consume(both ? Consume(e) : FirstLiteralLength(e));
-        return true;
-      }
-      if (e & slowFlag) return Kind(e) == longKind && longMatch(e);
-      const std::size_t distance = distanceOf(e);
-      consume(Consume(e));
-      const std::size_t length = Produce(e);
-      if (distance > static_cast<std::size_t>(op - base) || length > static_cast<std::size_t>(oend - op))
-        return false;
-      CopyLong(op, distance, length, length);
-      op += length;
-      return true;
-    };
-
-    // Literal copies read up to 63 bytes back.
     while (op < subEnd && op - base < static_cast<std::ptrdiff_t>(fastHistory))
-      if (!carefulStep()) return false;
-
-    // The entry for the next symbol is looked up before the refill that goes with it, so that the load of
-    // the next words does not stand between one symbol and the next. It takes at least 15 bits in hand.
-    refill();
-    Entry e = table.primary[buf >> (64 - tableBits)];
-    // Runs of iterations counted in advance, rather than two checks on each: a short iteration writes at
-    // most 24 bytes from op and moves it at most 17, and takes at most 30 bits, so that pos stays within
-    // 4 bytes per iteration plus the 8 it may hold ahead.
-    while (op < opFast && pos < inFast) {
-      const std::size_t runs = std::min(static_cast<std::size_t>(opFast - op) / 24, (inFast - pos) / 8);
-      if (runs == 0) break;
-      for (std::size_t k = runs; k != 0; --k) {
-        // Here n is right only in its low six bits, all that shifts and the refill look at, which saves
-        // masking the count taken from an entry.
-        buf |= LoadWordsMsbFirst(ip + pos) >> (n & 63);
-        pos += (~n >> 3) & 6;
-        n |= 48;
-        if (e & slowFlag) {
-          if (Kind(e) == linkKind)
-            e = table.secondary[LinkSlot(e) + ((buf >> (64 - maxCodeLength)) & ((1u << secondaryBits) - 1))];
-          if (e & slowFlag) {
-            n = (n & 15) | 48;  // the same as n & 63 here, as n was just or-ed with 48
-            if (Kind(e) != longKind || !longMatch(e)) return false;
-            refillFast();
-            e = table.primary[buf >> (64 - tableBits)];
-            break;  // it may have gone any distance
-          }
-        }
-        const std::size_t distance = distanceOf(e);
-        const std::size_t length = Produce(e);
-        // None for a literal entry, all for a match; arithmetic rather than a condition, so that it stays
-        // branch-free.
-        const std::uint64_t keep = (e >> 62) - 1;
-        // Past a literal's bytes this carries its flag, into bytes that the next symbols overwrite.
-        const std::uint64_t bytes = e >> 32;
-        buf <<= e & 63;
-        n -= static_cast<unsigned>(e);
-        e = table.primary[buf >> (64 - tableBits)];
-        if (reinterpret_cast<std::uintptr_t>(op) - distance < lowest) return false;
-        // At most 17 bytes, and the margin leaves room to copy in whole words past them.
-        const std::uint8_t* src = op - distance;
-        if (distance >= 8) {
-          Store64(op, (Load64(src) & keep) | bytes);
-          std::memcpy(op + 8, src + 8, 8);
-          std::memcpy(op + 16, src + 16, 8);
-        } else {
-          CopyLong(op, distance, length, length + 16);
-        }
-        op += length;
-      }
+      if ((op = CarefulStep(r, s, op)) == nullptr) return false;
+    if (subEnd - op > static_cast<std::ptrdiff_t>(outMargin) && addressAbove64K && r.pos < inFast) {
+      std::uint8_t* const opFast = subEnd - outMargin;
+      op = op - base >= static_cast<std::ptrdiff_t>(maxDistance) ? FastLoop<false>(r, s, op, opFast, inFast)
+                                                                  : FastLoop<true>(r, s, op, opFast, inFast);
+      if (op == nullptr) return false;
     }
-    n &= 63;
-
     while (op < subEnd)
-      if (!carefulStep()) return false;
+      if ((op = CarefulStep(r, s, op)) == nullptr) return false;
 
     // Where MS-XCA's reader stands now: two words ahead of the last one it had to start on.
-    const std::size_t consumed = (pos - wordsStart - lengthBytes) * 8 - n;
-    if (consumed > (isize - wordsStart - lengthBytes) * 8) return false;
-    pos = wordsStart + lengthBytes + 2 * (2 + (consumed - 1) / 16);
+    const std::size_t consumed = (r.pos - wordsStart - r.lengthBytes) * 8 - r.n;
+    if (consumed > (isize - wordsStart - r.lengthBytes) * 8) return false;
+    pos = wordsStart + r.lengthBytes + 2 * (2 + (consumed - 1) / 16);
   }
   return true;
 }
