@@ -345,10 +345,10 @@ constexpr std::size_t outMargin = 64;
 // checkDistance is false.
 template <bool checkDistance>
 #if defined(__GNUC__)
-__attribute__((noinline))
+__attribute__((always_inline))
 #endif
-std::uint8_t* FastLoop(Reader& r, const SubBlock& s, std::uint8_t* op, std::uint8_t* const opFast,
-                       const std::size_t inFast) {
+inline std::uint8_t* FastLoopBody(Reader& r, const SubBlock& s, std::uint8_t* op, std::uint8_t* const opFast,
+                                  const std::size_t inFast) {
   const DecodeTable& table = s.table;
   const std::uint8_t* const ip = s.ip;
   // The distance check is by the address a distance leads to, which cannot wrap around, as the output
@@ -437,6 +437,47 @@ std::uint8_t* FastLoop(Reader& r, const SubBlock& s, std::uint8_t* op, std::uint
   return op;
 }
 
+using FastLoopFunction = std::uint8_t* (*)(Reader&, const SubBlock&, std::uint8_t*, std::uint8_t*, std::size_t);
+
+// The loop is compiled on its own, so that its state stays in registers, and where the compiler can target
+// it, a second time with BMI2's shifts, which take their count from any register: the loop shifts by counts
+// from entries several times per symbol, and without them each of those goes through CL.
+template <bool checkDistance>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+std::uint8_t* FastLoop(Reader& r, const SubBlock& s, std::uint8_t* op, std::uint8_t* opFast, std::size_t inFast) {
+  return FastLoopBody<checkDistance>(r, s, op, opFast, inFast);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+template <bool checkDistance>
+__attribute__((noinline, target("bmi2"))) std::uint8_t* FastLoopBmi2(Reader& r, const SubBlock& s, std::uint8_t* op,
+                                                                     std::uint8_t* opFast, std::size_t inFast) {
+  return FastLoopBody<checkDistance>(r, s, op, opFast, inFast);
+}
+
+bool HasBmi2() {
+  static const bool has = __builtin_cpu_supports("bmi2");
+  return has;
+}
+#endif
+
+// The loops for the first 64 KiB of output and for the rest, for this processor.
+struct FastLoops {
+  FastLoopFunction checked = FastLoop<true>;
+  FastLoopFunction unchecked = FastLoop<false>;
+
+  FastLoops() {
+#if defined(__GNUC__) && defined(__x86_64__)
+    if (HasBmi2()) {
+      checked = FastLoopBmi2<true>;
+      unchecked = FastLoopBmi2<false>;
+    }
+#endif
+  }
+};
+
 }  // namespace
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t begin) {
@@ -449,6 +490,7 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
   std::size_t pos = 0;
   const std::size_t inFast = isize > inMargin ? isize - inMargin : 0;
   const bool addressAbove64K = reinterpret_cast<std::uintptr_t>(base) >= 65536;
+  static const FastLoops loops;
 
   while (op < oend) {
     if (pos > isize || isize - pos < 256) return false;
@@ -465,8 +507,9 @@ bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> o
       if ((op = CarefulStep(r, s, op)) == nullptr) return false;
     if (subEnd - op > static_cast<std::ptrdiff_t>(outMargin) && addressAbove64K && r.pos < inFast) {
       std::uint8_t* const opFast = subEnd - outMargin;
-      op = op - base >= static_cast<std::ptrdiff_t>(maxDistance) ? FastLoop<false>(r, s, op, opFast, inFast)
-                                                                  : FastLoop<true>(r, s, op, opFast, inFast);
+      const FastLoopFunction loop = op - base >= static_cast<std::ptrdiff_t>(maxDistance) ? loops.unchecked
+                                                                                          : loops.checked;
+      op = loop(r, s, op, opFast, inFast);
       if (op == nullptr) return false;
     }
     while (op < subEnd)
