@@ -78,25 +78,46 @@ struct DecodeTable {
   Entry secondary[symbolCount << secondaryBits];
 
   bool Build(const std::uint8_t* packed) {
+    // Literals and matches are counted and placed apart: each half is its own chain of increments, and
+    // two chains run side by side, where one would wait on its own stores whenever lengths repeat.
+    constexpr unsigned half = symbolCount / 2;
     std::uint8_t lengths[symbolCount];
-    for (unsigned i = 0; i < symbolCount / 2; ++i) {
-      lengths[2 * i] = packed[i] & 0x0F;
-      lengths[2 * i + 1] = packed[i] >> 4;
+    unsigned counts[4][maxCodeLength + 1] = {};  // literals, matches; even and odd symbols of each
+    for (unsigned i = 0; i < half / 2; ++i) {
+      const std::uint8_t lit = packed[i], match = packed[half / 2 + i];
+      lengths[2 * i] = lit & 0x0F;
+      lengths[2 * i + 1] = lit >> 4;
+      lengths[half + 2 * i] = match & 0x0F;
+      lengths[half + 2 * i + 1] = match >> 4;
+      ++counts[0][lit & 0x0F];
+      ++counts[1][lit >> 4];
+      ++counts[2][match & 0x0F];
+      ++counts[3][match >> 4];
     }
-    unsigned count[maxCodeLength + 1] = {};
-    for (std::uint8_t len : lengths) ++count[len];
+    unsigned count[maxCodeLength + 1];
     std::uint32_t kraft = 0;
-    for (unsigned len = 1; len <= maxCodeLength; ++len) kraft += count[len] << (maxCodeLength - len);
+    for (unsigned len = 0; len <= maxCodeLength; ++len) {
+      count[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
+      if (len != 0) kraft += count[len] << (maxCodeLength - len);
+    }
     // Over-subscribed codes are not prefix codes. Incomplete ones are decodable; their holes fail when hit.
     if (kraft > (1u << maxCodeLength)) return false;
 
     // Symbols in canonical order (by length, then symbol), so that each length's codes fill consecutive
-    // runs of the same size, one after the other: a fill whose count changes only between lengths.
-    unsigned offset[maxCodeLength + 2] = {};
-    for (unsigned len = 1; len <= maxCodeLength; ++len) offset[len + 1] = offset[len] + count[len];
+    // runs of the same size, one after the other: a fill whose count changes only between lengths. Within
+    // a length the literals come first, then the matches.
+    unsigned literalAt[maxCodeLength + 1], matchAt[maxCodeLength + 1];
+    for (unsigned len = 1, next = 0; len <= maxCodeLength; ++len) {
+      literalAt[len] = next;
+      matchAt[len] = next + counts[0][len] + counts[1][len];
+      next += count[len];
+    }
     std::uint16_t sorted[symbolCount];
-    for (unsigned sym = 0; sym < symbolCount; ++sym)
-      if (lengths[sym] != 0) sorted[offset[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+    for (unsigned sym = 0; sym < half; ++sym) {
+      const unsigned lit = lengths[sym], match = lengths[half + sym];
+      if (lit != 0) sorted[literalAt[lit]++] = static_cast<std::uint16_t>(sym);
+      if (match != 0) sorted[matchAt[match]++] = static_cast<std::uint16_t>(half + sym);
+    }
 
     unsigned at = 0;  // into sorted
     unsigned cursor = 0;  // into primary
@@ -105,11 +126,16 @@ struct DecodeTable {
     for (unsigned len = 1; len <= tableBits; ++len) {
       const unsigned span = 1u << (tableBits - len);
       literalsFrom[len] = cursor;
-      literalCount[len] = 0;
+      literalCount[len] = counts[0][len] + counts[1][len];
+      if (span == 1) {
+        for (unsigned i = 0; i < count[len]; ++i, ++at) primary[cursor++] = SymbolEntry(sorted[at], len);
+        continue;
+      }
+      // Spans of two entries or more, in 16-byte stores.
       for (unsigned i = 0; i < count[len]; ++i, ++at) {
-        literalCount[len] += sorted[at] < 256;
         const Entry entry = SymbolEntry(sorted[at], len);
-        for (unsigned k = 0; k < span; ++k) primary[cursor + k] = entry;
+        const Entry pair[2] = {entry, entry};
+        for (unsigned k = 0; k < span; k += 2) std::memcpy(&primary[cursor + k], pair, sizeof pair);
         cursor += span;
       }
     }
