@@ -145,5 +145,50 @@ TEST(CorruptStream, InsideTheHuffmanStream) {
   EXPECT_TRUE(DecodesTo(with(zerosTable, {0x00, 0x40, 0, 0, 0xff, 0xfc, 0xff}), 65536));
 }
 
+// Literal 0 and match symbol 0x1a0 (length 3, ten distance bits: 1024 to 2047) with 1-bit codes: a run of
+// literals, one match whose distance is 1024 plus the ten bits that follow it, then literals to the end.
+// Long enough that the match falls to the loop that decodes far from the ends of the input and output.
+Bytes LiteralsThenMatch(std::size_t literals, unsigned distanceLow, std::size_t total) {
+  Bytes raw = Table({{0, 0x01}, {0x1a0 / 2, 0x01}});
+  std::vector<bool> bits(literals, false);
+  bits.push_back(true);
+  for (int b = 9; b >= 0; --b) bits.push_back((distanceLow >> b) & 1);
+  bits.resize(bits.size() + total + 512, false);
+  for (std::size_t i = 0; i < bits.size(); i += 16) {
+    unsigned word = 0;
+    for (std::size_t b = 0; b < 16; ++b) word |= (i + b < bits.size() && bits[i + b]) << (15 - b);
+    raw.push_back(static_cast<std::uint8_t>(word));
+    raw.push_back(static_cast<std::uint8_t>(word >> 8));
+  }
+  return raw;
+}
+
+TEST(CorruptStream, ShortMatchReachingBeforeTheOutputAtFullSpeed) {
+  struct Case {
+    std::size_t literals;
+    unsigned distanceLow;
+    bool ok;
+  };
+  const Case cases[] = {
+      {300, 0, false},     // distance 1024 from 300 bytes in
+      {1023, 0, false},    // one byte short
+      {1024, 0, true},     // back to the very first byte
+      {1100, 76, true},    // the same, from further on
+      {1100, 77, false},   // one byte too far
+      {2000, 1023, false}, // the longest such distance
+  };
+  constexpr std::size_t total = 4096;
+  for (const Case& c : cases) {
+    Bytes out(total + 16, 0x77);
+    const bool ok = DecodeLzHuffman(LiteralsThenMatch(c.literals, c.distanceLow, total),
+                                    std::span(out).first(total), 0);
+    EXPECT_EQ(ok, c.ok) << c.literals << " literals, distance " << 1024 + c.distanceLow;
+    EXPECT_EQ(Bytes(out.end() - 16, out.end()), Bytes(16, 0x77));
+    if (c.ok) {
+      EXPECT_EQ(Bytes(out.begin(), out.begin() + total), Bytes(total, 0));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lomar::xpress
