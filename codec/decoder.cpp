@@ -493,21 +493,16 @@ std::uint8_t* FastLoopBmi2(Reader& r, const SubBlock& s, std::uint8_t* op, std::
                            std::size_t inFast) {
   return FastLoopBody<checkDistance>(r, s, op, opFast, inFast);
 }
-
-bool HasBmi2() {
-  static const bool has = __builtin_cpu_supports("bmi2");
-  return has;
-}
 #endif
 
-// The loops for the first 64 KiB of output and for the rest, for this processor.
+// The loops for the first 64 KiB of output and for the rest, for this processor; made once per process.
 struct FastLoops {
   FastLoopFunction checked = FastLoop<true>;
   FastLoopFunction unchecked = FastLoop<false>;
 
   FastLoops() {
 #if defined(__GNUC__) && defined(__x86_64__)
-    if (HasBmi2()) {
+    if (__builtin_cpu_supports("bmi2")) {
       checked = FastLoopBmi2<true>;
       unchecked = FastLoopBmi2<false>;
     }
