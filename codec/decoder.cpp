@@ -3,14 +3,20 @@
 // (long-length bytes, the end of a sub-block) the position is brought back to where that reader would be.
 //
 // Each sub-block runs a fast loop while both the input and the output are far from their ends, so that its
-// iterations (one literal, two literals, or a short match each) need no bounds checks of their own, then a
-// careful loop that checks every read and write, for the last bytes. Both take the same decisions: the
-// margins only remove checks that cannot fail. The fast loop has no branch on what a symbol is (see the
-// entries below) and looks each symbol up before the refill that goes with it, so that what bounds its
-// speed is the chain from one lookup to the next rather than mispredicted branches.
+// iterations (one literal or one short match each) need no bounds checks of their own, then a careful loop
+// that checks every read and write, for the last bytes. Both take the same decisions: the margins only
+// remove checks that cannot fail. The fast loop has no branch on what a symbol is (see the entries below)
+// and looks each symbol up before the refill that goes with it, so that what bounds its speed is the chain
+// from one lookup to the next rather than mispredicted branches.
+//
+// That chain still leaves most of the processor idle, so the blocks of a framed stream, which are coded on
+// their own, are decoded two at a time: each in a lane, the two lanes' fast loops interleaved in one loop
+// (the paired loop, below), and a lane that finishes its block takes the next one.
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
+#include <optional>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
@@ -33,14 +39,16 @@ constexpr unsigned tableMask = (1u << tableBits) - 1;
 //   byte 1   one less than the code length of a match, and byte 2 63 minus its distance bit count, from
 //            which the distance is read out of the bits still in hand
 //   byte 3   the bytes to produce
-//   bytes 4-5 a literal entry's bytes, zero in a match entry, so that they can be or-ed in unconditionally
-//   byte 6   the kind of a slow entry (bits 48-49), the code length of a literal entry's first byte alone
-//            (bits 52-55)
+//   bytes 4-5 a literal entry's byte and a zero, zero in a match entry, so that they can be or-ed in
+//            unconditionally
+//   byte 6   the kind of a slow entry (bits 48-49)
 //   byte 7   literalFlag and slowFlag.
-// A literal entry (one byte, or two whose codes the same index holds) reads as a distance of 32 to 63 with
-// nothing to read from the stream, so its copy touches only bytes before the output position, and then
-// its bytes replace the first word copied. slowFlag marks the rest by kind: a link to the secondary table
-// (its slot in bits 32-47), a match whose length follows in bytes, and a hole of an incomplete code.
+// A literal entry reads as a distance of 32 to 63 with nothing to read from the stream, so its copy
+// touches only bytes before the output position, and then its byte replaces the first word copied.
+// slowFlag marks the rest by kind: a link to the secondary table (its slot in bits 32-47), a match whose
+// length follows in bytes, and a hole of an incomplete code. (Entries for two literals at once, where both
+// codes fit in one index, measured slower: few literal codes are that short, and working them out costs
+// each table more than they save.)
 static_assert(std::endian::native == std::endian::little, "entries are read as bytes in memory order");
 using Entry = std::uint64_t;
 constexpr Entry literalFlag = Entry{1} << 62;
@@ -51,7 +59,7 @@ constexpr unsigned literalDistanceShift = 58;  // five bits of the stream after 
 constexpr std::size_t fastHistory = 64;
 
 constexpr Entry LiteralEntry(unsigned sym, unsigned len) {
-  return literalFlag | (Entry{sym} << 32) | (Entry{len} << 52) | (Entry{literalDistanceShift} << 16) |
+  return literalFlag | (Entry{sym} << 32) | (Entry{literalDistanceShift} << 16) |
          (Entry{1} << 24) | len;
 }
 constexpr Entry SymbolEntry(unsigned sym, unsigned len) {
@@ -68,14 +76,28 @@ constexpr std::size_t Produce(Entry e) { return (e >> 24) & 31; }
 constexpr unsigned ShiftToDistance(Entry e) { return (e >> 8) & 63; }
 constexpr unsigned MatchCodeLength(Entry e) { return ShiftToDistance(e) + 1; }
 constexpr unsigned DistanceShift(Entry e) { return (e >> 16) & 63; }
-constexpr unsigned FirstLiteralLength(Entry e) { return (e >> 52) & 15; }
 constexpr std::uint8_t FirstLiteral(Entry e) { return static_cast<std::uint8_t>(e >> 32); }
 constexpr std::uint32_t LinkSlot(Entry e) { return (e >> 32) & 0xFFFF; }
 
-struct DecodeTable {
+struct alignas(16) DecodeTable {
   Entry primary[1u << tableBits];
   // A code longer than the primary index has its own prefix; at most one prefix per symbol.
   Entry secondary[symbolCount << secondaryBits];
+  // Read by the paired loop at fixed offsets from the primary table: room for its 8-byte read of a literal
+  // entry's bytes; for a match of distance 1 to 7 the shuffle that repeats its period over 16 bytes; and,
+  // set around the loop, where the lane's input and output must stop, where its output ends, and how many
+  // long-length bytes the loop took.
+  Entry pad[2] = {};
+  std::uint8_t periods[8][16];
+  const std::uint8_t* pairedInputLimit = nullptr;
+  std::uint8_t* pairedOutputLimit = nullptr;
+  std::uint8_t* pairedEnd = nullptr;
+  std::size_t pairedLengthBytes = 0;
+
+  DecodeTable() {
+    for (unsigned d = 0; d < 8; ++d)
+      for (unsigned i = 0; i < 16; ++i) periods[d][i] = static_cast<std::uint8_t>(d == 0 ? 0 : i % d);
+  }
 
   bool Build(const std::uint8_t* packed) {
     // Literals and matches are counted and placed apart: each half is its own chain of increments, and
@@ -121,12 +143,8 @@ struct DecodeTable {
 
     unsigned at = 0;  // into sorted
     unsigned cursor = 0;  // into primary
-    unsigned literalsFrom[tableBits + 1];  // where each length's literals start, before its matches
-    unsigned literalCount[tableBits + 1];
     for (unsigned len = 1; len <= tableBits; ++len) {
       const unsigned span = 1u << (tableBits - len);
-      literalsFrom[len] = cursor;
-      literalCount[len] = counts[0][len] + counts[1][len];
       if (span == 1) {
         for (unsigned i = 0; i < count[len]; ++i, ++at) primary[cursor++] = SymbolEntry(sorted[at], len);
         continue;
@@ -161,26 +179,6 @@ struct DecodeTable {
     for (; cursor <= tableMask; ++cursor) primary[cursor] = invalidEntry;
     for (unsigned k = code & ((1u << secondaryBits) - 1); k != 0 && k < (1u << secondaryBits); ++k)
       secondary[secondaryUsed - (1u << secondaryBits) + k] = invalidEntry;
-
-    // Where a short literal code leaves room for a second whole literal code in the same index, one
-    // lookup yields both. Past a code of length len, the rest of an index is the same for every code of
-    // that length, so what it adds for a second literal is worked out once per length, at a few indexes,
-    // and then added to each of that length's literal entries (adding keeps the first byte's fields,
-    // which is all that is read back).
-    Entry addend[1u << (tableBits - 1)];
-    for (unsigned len = 1; len < tableBits; ++len) {
-      if (literalCount[len] == 0) continue;
-      const unsigned span = 1u << (tableBits - len);
-      for (unsigned j = 0; j < span; ++j) {
-        const Entry second = primary[j << len];
-        const unsigned len2 = FirstLiteralLength(second);
-        const Entry take = Entry{0} - ((second >> 62) & 1 & (len + len2 <= tableBits));
-        addend[j] = ((Entry{FirstLiteral(second)} << 40) + (Entry{1} << 24) + len2) & take;
-      }
-      Entry* run = &primary[literalsFrom[len]];
-      for (unsigned i = 0; i < literalCount[len]; ++i, run += span)
-        for (unsigned j = 0; j < span; ++j) run[j] += addend[j];
-    }
     return true;
   }
 };
@@ -346,17 +344,14 @@ std::uint8_t* LongMatch(Entry e, Reader& r, const SubBlock& s, std::uint8_t* op)
   return op + length;
 }
 
-// One symbol, or a pair of literals while two bytes of room remain, checking everything. Returns the
-// output position after it, or null if the stream is corrupt.
+// One symbol, checking everything. Returns the output position after it, or null if the stream is corrupt.
 inline std::uint8_t* CarefulStep(Reader& r, const SubBlock& s, std::uint8_t* op) {
   Refill(r, s);
   const Entry e = Lookup(s.table, r.buf);
   if (e & literalFlag) {
-    const bool both = Produce(e) == 2 && s.subEnd - op >= 2;
     op[0] = FirstLiteral(e);
-    if (both) op[1] = static_cast<std::uint8_t>(e >> 40);
-    Advance(r, both ? Consume(e) : FirstLiteralLength(e));
-    return op + (both ? 2 : 1);
+    Advance(r, Consume(e));
+    return op + 1;
   }
   if (e & slowFlag) return Kind(e) == longKind ? LongMatch(e, r, s, op) : nullptr;
   const std::size_t distance = DistanceOf(e, r.buf);
@@ -510,47 +505,431 @@ struct FastLoops {
   }
 };
 
+// Where one stream stands: between sub-blocks (pos is then the next table's), or inside one.
+struct Lane {
+  const std::uint8_t* ip = nullptr;
+  std::size_t isize = 0;
+  std::size_t inFast = 0;
+  std::uint8_t* base = nullptr;  // no match may reach in front of it
+  std::uint8_t* op = nullptr;
+  std::uint8_t* oend = nullptr;
+  std::size_t pos = 0;
+  bool inSubBlock = false;
+  bool tailOnly = false;  // the fast loop could not move here: the sub-block's rest goes carefully
+  Reader r;
+  std::uint8_t* subEnd = nullptr;
+  std::size_t wordsStart = 0;
+  DecodeTable table;
+
+  void Start(std::span<const std::uint8_t> in, std::uint8_t* lowest, std::uint8_t* begin, std::uint8_t* end) {
+    ip = in.data();
+    isize = in.size();
+    inFast = isize > inMargin ? isize - inMargin : 0;
+    base = lowest;
+    op = begin;
+    oend = end;
+    pos = 0;
+    inSubBlock = false;
+  }
+
+  SubBlock View() const { return SubBlock{table, ip, isize, base, subEnd, oend}; }
+};
+
+enum class LaneState { failed, finished, fast };
+
+// Takes a lane carefully up to where the fast loop can run, through as many sub-blocks as that takes.
+LaneState Prepare(Lane& l) {
+  for (;;) {
+    if (!l.inSubBlock) {
+      if (l.op >= l.oend) return LaneState::finished;
+      if (l.pos > l.isize || l.isize - l.pos < 256) return LaneState::failed;
+      if (!l.table.Build(l.ip + l.pos)) return LaneState::failed;
+      l.pos += 256;
+      l.wordsStart = l.pos;
+      l.subEnd = static_cast<std::size_t>(l.oend - l.op) > subBlockSize ? l.op + subBlockSize : l.oend;
+      l.r = Reader{};
+      l.r.pos = l.pos;
+      l.inSubBlock = true;
+      l.tailOnly = false;
+    }
+    const SubBlock s = l.View();
+    while (l.op < l.subEnd && l.op - l.base < static_cast<std::ptrdiff_t>(fastHistory))
+      if ((l.op = CarefulStep(l.r, s, l.op)) == nullptr) return LaneState::failed;
+    // Only where the fast loop has room for an iteration, counted as it counts them after its first refill
+    // (which may take 6 bytes), so that the paired loop always moves both lanes. The output must start at
+    // least 64 KiB up in memory, so that the fast loop's distance check by address cannot wrap around.
+    if (!l.tailOnly && l.subEnd - l.op >= static_cast<std::ptrdiff_t>(outMargin + 24) &&
+        l.r.pos + 16 <= l.inFast && reinterpret_cast<std::uintptr_t>(l.base) >= 65536)
+      return LaneState::fast;
+    while (l.op < l.subEnd)
+      if ((l.op = CarefulStep(l.r, s, l.op)) == nullptr) return LaneState::failed;
+    // Where MS-XCA's reader stands now: two words ahead of the last one it had to start on.
+    const std::size_t consumed = (l.r.pos - l.wordsStart - l.r.lengthBytes) * 8 - l.r.n;
+    if (consumed > (l.isize - l.wordsStart - l.r.lengthBytes) * 8) return LaneState::failed;
+    l.pos = l.wordsStart + l.r.lengthBytes + 2 * (2 + (consumed - 1) / 16);
+    l.inSubBlock = false;
+  }
+}
+
+// One lane's fast stretch on its own.
+bool RunFast(Lane& l) {
+  static const FastLoops loops;
+  std::uint8_t* const before = l.op;
+  const FastLoopFunction loop =
+      l.op - l.base >= static_cast<std::ptrdiff_t>(maxDistance) ? loops.unchecked : loops.checked;
+  l.op = loop(l.r, l.View(), l.op, l.subEnd - outMargin, l.inFast);
+  if (l.op == nullptr) return false;
+  l.tailOnly = l.op == before;
+  return true;
+}
+
+// Sanitizers see nothing inside the loop below and want registers of their own, so their builds go without.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LOMAR_SANITIZED 1
+#endif
+#endif
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(LOMAR_SANITIZED)
+#define LOMAR_PAIRED_LOOP 1
+// Two lanes decoded in turns. One stream's symbols wait on each other (each lookup on the one before it),
+// and the other stream's fill that time. The loop is written out by hand: with both lanes' state in
+// registers the compiler runs out of them and spills on every iteration, which gives the gain back.
+//
+// One lane's iteration, as FastLoopBody's, in the registers of the lane's operands: B its buffer, N its bit
+// count, P its input pointer, O its output pointer, E its entry; DISP is the offset of the lane's table from
+// the first lane's, L a digit that keeps the lane's labels apart. Literal entries take their bytes from the
+// entry (the 8 bytes from its fifth on, of which only the first counts).
+#define LOMAR_LANE(B, N, P, O, E, DISP, L)      \
+  "movq (%[" P "]), %[x]\n\t"                   \
+  "mov (%[" E "]), %[e]\n\t"                    \
+  "pshuflw $0x1b, %[x], %[x]\n\t"               \
+  "rorx $3, %[" N "], %[t]\n\t"                 \
+  "not %[t]\n\t"                                \
+  "and $6, %[t]\n\t"                            \
+  "movq %[x], %[w]\n\t"                         \
+  "shrx %[" N "], %[w], %[w]\n\t"               \
+  "or %[w], %[" B "]\n\t"                       \
+  "add %[t], %[" P "]\n\t"                      \
+  "or $48, %[" N "]\n\t"                        \
+  "test %[e], %[e]\n\t"                         \
+  "js " L "8f\n"                                \
+  L "2:\n\t"                                    \
+  "movzbl 1(%[" E "]), %k[d]\n\t"               \
+  "movzbl 2(%[" E "]), %k[t]\n\t"               \
+  "shlx %[d], %[" B "], %[d]\n\t"               \
+  "bts $63, %[d]\n\t"                           \
+  "shrx %[t], %[d], %[d]\n\t"                   \
+  "movzbl 3(%[" E "]), %k[w]\n\t"               \
+  "shlx %[e], %[" B "], %[" B "]\n\t"           \
+  "sub %[e], %[" N "]\n\t"                      \
+  "cmp $8, %[d]\n\t"                            \
+  "jb " L "3f\n\t"                              \
+  "neg %[d]\n\t"                                \
+  "add %[" O "], %[d]\n\t"                      \
+  "bt $62, %[e]\n\t"                            \
+  "mov (%[d]), %[e]\n\t"                        \
+  "cmovc 4(%[" E "]), %[e]\n\t"                 \
+  "mov %[e], (%[" O "])\n\t"                    \
+  "mov 8(%[d]), %[e]\n\t"                       \
+  "mov %[e], 8(%[" O "])\n\t"                   \
+  "movzbl 16(%[d]), %k[e]\n\t"                  \
+  "mov %b[e], 16(%[" O "])\n"                   \
+  L "4:\n\t"                                    \
+  "mov %[" B "], %[t]\n\t"                      \
+  "shr $53, %[t]\n\t"                           \
+  "lea " DISP "(%[tab], %[t], 8), %[" E "]\n\t" \
+  "add %[w], %[" O "]\n"                        \
+  L "5:\n\t"
+
+// The same lane's rare paths, out of the loop's way. A long match is taken here when its length is in one
+// byte, its distance at least 16 and its copy (in 16-byte steps) has room; at any other long match, and at
+// a hole, the loop stops with the lane's number in t, the lane refilled but not stepped.
+#define LOMAR_LANE_COLD(B, N, P, O, E, DISP, L)                           \
+  L "3:\n\t" /* distance 1 to 7: its period, repeated by a shuffle */     \
+  "mov %[d], %[t]\n\t"                                                    \
+  "neg %[d]\n\t"                                                          \
+  "add %[" O "], %[d]\n\t"                                                \
+  "add %[t], %[t]\n\t"                                                    \
+  "movq (%[d]), %[x]\n\t"                                                 \
+  "pshufb " DISP "+81936(%[tab], %[t], 8), %[x]\n\t"                      \
+  "movdqu %[x], (%[" O "])\n\t"                                           \
+  "movzbl 16(%[d]), %k[e]\n\t"                                            \
+  "mov %b[e], 16(%[" O "])\n\t"                                           \
+  "jmp " L "4b\n"                                                         \
+  L "8:\n\t" /* a slow entry: a link is followed, then a long match */    \
+  "mov %[e], %[t]\n\t"                                                    \
+  "shr $48, %[t]\n\t"                                                     \
+  "and $3, %k[t]\n\t"                                                     \
+  "cmp $1, %k[t]\n\t"                                                     \
+  "je " L "6f\n\t"                                                        \
+  "test %k[t], %k[t]\n\t"                                                 \
+  "jnz " L "9f\n\t"                                                       \
+  "mov %[" B "], %[t]\n\t"                                                \
+  "shr $49, %[t]\n\t"                                                     \
+  "and $15, %k[t]\n\t"                                                    \
+  "shr $32, %[e]\n\t"                                                     \
+  "movzwl %w[e], %k[e]\n\t"                                               \
+  "add %[t], %[e]\n\t"                                                    \
+  "lea " DISP "+16384(%[tab], %[e], 8), %[" E "]\n\t"                     \
+  "mov (%[" E "]), %[e]\n\t"                                              \
+  "test %[e], %[e]\n\t"                                                   \
+  "jns " L "2b\n\t"                                                       \
+  "mov %[e], %[t]\n\t"                                                    \
+  "shr $48, %[t]\n\t"                                                     \
+  "and $3, %k[t]\n\t"                                                     \
+  "cmp $1, %k[t]\n\t"                                                     \
+  "jne " L "9f\n"                                                         \
+  L "6:\n\t" /* as LongMatch: first what decides whether it is taken */   \
+  "movzbl 1(%[" E "]), %k[t]\n\t"                                         \
+  "inc %k[t]\n\t"                                                         \
+  "mov %[" N "], %[d]\n\t"                                                \
+  "sub %[t], %[d]\n\t"                                                    \
+  "and $63, %k[d]\n\t"                                                    \
+  "sub $16, %k[d]\n\t"                                                    \
+  "shr $4, %k[d]\n\t"                                                     \
+  "add %k[d], %k[d]\n\t"                                                  \
+  "mov %[" P "], %[w]\n\t"                                                \
+  "sub %[d], %[w]\n\t"                                                    \
+  "movzbl (%[w]), %k[e]\n\t"                                              \
+  "cmp $255, %k[e]\n\t"                                                   \
+  "je " L "9f\n\t"                                                        \
+  "cmpb $59, 2(%[" E "])\n\t"                                             \
+  "ja " L "9f\n\t"                                                        \
+  "lea 34(%[" O "], %[e]), %[e]\n\t"                                      \
+  "cmp " DISP "+82080(%[tab]), %[e]\n\t"                                  \
+  "ja " L "9f\n\t"                                                        \
+  "sub %[" O "], %[e]\n\t"                                                \
+  "sub $16, %[e]\n\t"                                                     \
+  "shlx %[t], %[" B "], %[" B "]\n\t" /* the code */                      \
+  "sub %[t], %[" N "]\n\t"                                                \
+  "lea 1(%[w]), %[" P "]\n\t" /* back to the length byte, and past it */  \
+  "shl $3, %[d]\n\t"                                                      \
+  "sub %[d], %[" N "]\n\t"                                                \
+  "and $63, %[" N "]\n\t"                                                 \
+  "mov $64, %k[t]\n\t"                                                    \
+  "sub %[" N "], %[t]\n\t"                                                \
+  "shrx %[t], %[" B "], %[" B "]\n\t"                                     \
+  "shlx %[t], %[" B "], %[" B "]\n\t"                                     \
+  "incq " DISP "+82088(%[tab])\n\t"                                       \
+  "movzbl 2(%[" E "]), %k[t]\n\t" /* the distance */                      \
+  "mov %[" B "], %[d]\n\t"                                                \
+  "shr $1, %[d]\n\t"                                                      \
+  "bts $63, %[d]\n\t"                                                     \
+  "shrx %[t], %[d], %[d]\n\t"                                             \
+  "neg %[t]\n\t"                                                          \
+  "add $63, %[t]\n\t"                                                     \
+  "shlx %[t], %[" B "], %[" B "]\n\t"                                     \
+  "sub %[t], %[" N "]\n\t"                                                \
+  "neg %[d]\n\t"                                                          \
+  "add %[" O "], %[d]\n\t"                                                \
+  "xor %k[t], %k[t]\n"                                                    \
+  L "7:\n\t"                                                              \
+  "movdqu (%[d], %[t]), %[x]\n\t"                                         \
+  "movdqu %[x], (%[" O "], %[t])\n\t"                                     \
+  "add $16, %[t]\n\t"                                                     \
+  "cmp %[e], %[t]\n\t"                                                    \
+  "jb " L "7b\n\t"                                                        \
+  "add %[e], %[" O "]\n\t"                                                \
+  "movq (%[" P "]), %[x]\n\t" /* a refill, and the next entry */          \
+  "pshuflw $0x1b, %[x], %[x]\n\t"                                         \
+  "rorx $3, %[" N "], %[t]\n\t"                                           \
+  "not %[t]\n\t"                                                          \
+  "and $6, %[t]\n\t"                                                      \
+  "movq %[x], %[w]\n\t"                                                   \
+  "shrx %[" N "], %[w], %[w]\n\t"                                         \
+  "or %[w], %[" B "]\n\t"                                                 \
+  "add %[t], %[" P "]\n\t"                                                \
+  "or $48, %[" N "]\n\t"                                                  \
+  "mov %[" B "], %[t]\n\t"                                                \
+  "shr $53, %[t]\n\t"                                                     \
+  "lea " DISP "(%[tab], %[t], 8), %[" E "]\n\t"                           \
+  "jmp " L "5b\n"                                                         \
+  L "9:\n\t"                                                              \
+  "mov $" L ", %k[t]\n\t"                                                 \
+  "jmp 99f\n"
+
+static_assert(offsetof(DecodeTable, secondary) == 16384 && offsetof(DecodeTable, periods) == 81936 &&
+                  offsetof(DecodeTable, pairedInputLimit) == 82064 &&
+                  offsetof(DecodeTable, pairedOutputLimit) == 82072 && offsetof(DecodeTable, pairedEnd) == 82080 &&
+                  offsetof(DecodeTable, pairedLengthBytes) == 82088,
+              "the paired loop reads the table at these offsets");
+
+struct LaneRegisters {
+  std::uint64_t buf, n;  // n right in its low six bits only, as in FastLoopBody
+  const std::uint8_t* p;
+  std::uint8_t* op;
+  const Entry* ep;  // looked up ahead, as in FastLoopBody
+};
+
+// Rounds of one iteration per lane while both lanes are within their tables' limits, without distance
+// checks (both lanes are 64 KiB past their starts). Returns 0 at a limit, or the lane (1 or 2) that
+// stopped at an entry left to the caller; the other lane is then at the end of an iteration.
+template <std::size_t secondLaneOffset>
+__attribute__((always_inline)) inline unsigned PairedLoop(LaneRegisters& a, LaneRegisters& b,
+                                                           const DecodeTable& first) {
+  std::uint64_t e, t, d, w;
+  __m128i x;
+  asm volatile(
+      "100:\n\t"
+      LOMAR_LANE("ba", "na", "pa", "oa", "ea", "0", "1")
+      LOMAR_LANE("bb", "nb", "pb", "ob", "eb", "%c[disp]", "2")
+      "cmp 82072(%[tab]), %[oa]\n\t"
+      "jae 98f\n\t"
+      "cmp 82064(%[tab]), %[pa]\n\t"
+      "jae 98f\n\t"
+      "cmp %c[disp]+82072(%[tab]), %[ob]\n\t"
+      "jae 98f\n\t"
+      "cmp %c[disp]+82064(%[tab]), %[pb]\n\t"
+      "jb 100b\n"
+      "98:\n\t"
+      "xor %k[t], %k[t]\n\t"
+      "jmp 99f\n"
+      LOMAR_LANE_COLD("ba", "na", "pa", "oa", "ea", "0", "1")
+      LOMAR_LANE_COLD("bb", "nb", "pb", "ob", "eb", "%c[disp]", "2")
+      "99:\n"
+      : [ba] "+r"(a.buf), [na] "+r"(a.n), [pa] "+r"(a.p), [oa] "+r"(a.op), [ea] "+r"(a.ep),
+        [bb] "+r"(b.buf), [nb] "+r"(b.n), [pb] "+r"(b.p), [ob] "+r"(b.op), [eb] "+r"(b.ep),
+        [e] "=&r"(e), [t] "=&r"(t), [d] "=&r"(d), [w] "=&r"(w), [x] "=&x"(x)
+      : [tab] "r"(first.primary), [disp] "i"(secondLaneOffset)
+      : "cc", "memory");
+  return static_cast<unsigned>(t);
+}
+#endif
+
+struct Lanes {
+  Lane a, b;
+};
+
+#if defined(LOMAR_PAIRED_LOOP)
+// Both lanes' fast stretches through the paired loop, with the entries it leaves taken here.
+bool PairedFast(Lanes& lanes) {
+  auto load = [](const Lane& l) {
+    LaneRegisters g{l.r.buf, l.r.n, l.ip + l.r.pos, l.op, nullptr};
+    g.buf |= LoadWordsMsbFirst(g.p) >> (g.n & 63);
+    g.p += (~g.n >> 3) & 6;
+    g.n |= 48;
+    g.ep = &l.table.primary[g.buf >> (64 - tableBits)];
+    return g;
+  };
+  auto store = [](const LaneRegisters& g, Lane& l) {
+    l.r.buf = g.buf;
+    l.r.n = static_cast<unsigned>(g.n & 63);
+    l.r.pos = static_cast<std::size_t>(g.p - l.ip);
+    l.op = g.op;
+  };
+  // One more iteration fits while its writes (17 bytes at most, or a long match's, which checks its own)
+  // stay within the sub-block, and its reads 8 bytes short of where FastLoopBody stops reading (see there).
+  auto limit = [](Lane& l) {
+    l.table.pairedInputLimit = l.ip + l.inFast - 7;
+    l.table.pairedOutputLimit = l.subEnd - 16;
+    l.table.pairedEnd = l.oend;
+    l.table.pairedLengthBytes = 0;
+  };
+  auto fits = [](const LaneRegisters& g, const Lane& l) {
+    return g.op < l.table.pairedOutputLimit && g.p < l.table.pairedInputLimit;
+  };
+  limit(lanes.a);
+  limit(lanes.b);
+  LaneRegisters ga = load(lanes.a), gb = load(lanes.b);
+  bool ok = true;
+  while (fits(ga, lanes.a) && fits(gb, lanes.b)) {
+    const unsigned stopped = PairedLoop<offsetof(Lanes, b)>(ga, gb, lanes.a.table);
+    if (stopped == 0) break;
+    // A long match the loop does not take, or a hole; the link to it, if any, already followed.
+    LaneRegisters& g = stopped == 1 ? ga : gb;
+    Lane& l = stopped == 1 ? lanes.a : lanes.b;
+    const Entry e = *g.ep;
+    if (Kind(e) != longKind) {
+      ok = false;
+      break;
+    }
+    l.r.buf = g.buf;
+    l.r.n = static_cast<unsigned>((g.n & 15) | 48);  // as n & 63 here, just after a refill
+    l.r.pos = static_cast<std::size_t>(g.p - l.ip);
+    if ((l.op = LongMatch(e, l.r, l.View(), g.op)) == nullptr) {
+      ok = false;
+      break;
+    }
+    g = load(l);
+  }
+  store(ga, lanes.a);
+  store(gb, lanes.b);
+  lanes.a.r.lengthBytes += lanes.a.table.pairedLengthBytes;
+  lanes.b.r.lengthBytes += lanes.b.table.pairedLengthBytes;
+  return ok;
+}
+#endif
+
+// Both lanes' fast stretches: side by side where the processor takes the paired loop and both lanes are
+// far enough from their starts to need no distance checks, else one after the other.
+bool RunBoth(Lanes& lanes) {
+#if defined(LOMAR_PAIRED_LOOP)
+  static const bool paired = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+  const bool far = lanes.a.op - lanes.a.base >= static_cast<std::ptrdiff_t>(maxDistance) &&
+                   lanes.b.op - lanes.b.base >= static_cast<std::ptrdiff_t>(maxDistance);
+  if (paired && far) {
+    std::uint8_t* const beforeA = lanes.a.op;
+    std::uint8_t* const beforeB = lanes.b.op;
+    if (!PairedFast(lanes)) return false;
+    lanes.a.tailOnly = lanes.a.op == beforeA;
+    lanes.b.tailOnly = lanes.b.op == beforeB;
+    return true;
+  }
+#endif
+  return RunFast(lanes.a) && RunFast(lanes.b);
+}
+
 }  // namespace
 
 bool DecodeLzHuffman(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, std::size_t begin) {
-  const std::uint8_t* const ip = in.data();
-  const std::size_t isize = in.size();
-  std::uint8_t* const base = out.data();
-  std::uint8_t* op = base + begin;
-  std::uint8_t* const oend = base + out.size();
-  DecodeTable table;
-  std::size_t pos = 0;
-  const std::size_t inFast = isize > inMargin ? isize - inMargin : 0;
-  const bool addressAbove64K = reinterpret_cast<std::uintptr_t>(base) >= 65536;
-  static const FastLoops loops;
-
-  while (op < oend) {
-    if (pos > isize || isize - pos < 256) return false;
-    if (!table.Build(ip + pos)) return false;
-    pos += 256;
-    const std::size_t wordsStart = pos;
-    std::uint8_t* const subEnd =
-        static_cast<std::size_t>(oend - op) > subBlockSize ? op + subBlockSize : oend;
-    const SubBlock s{table, ip, isize, base, subEnd, oend};
-    Reader r;
-    r.pos = pos;
-
-    while (op < subEnd && op - base < static_cast<std::ptrdiff_t>(fastHistory))
-      if ((op = CarefulStep(r, s, op)) == nullptr) return false;
-    if (subEnd - op > static_cast<std::ptrdiff_t>(outMargin) && addressAbove64K && r.pos < inFast) {
-      std::uint8_t* const opFast = subEnd - outMargin;
-      const FastLoopFunction loop = op - base >= static_cast<std::ptrdiff_t>(maxDistance) ? loops.unchecked
-                                                                                          : loops.checked;
-      op = loop(r, s, op, opFast, inFast);
-      if (op == nullptr) return false;
+  Lane lane;
+  lane.Start(in, out.data(), out.data() + begin, out.data() + out.size());
+  for (;;) {
+    switch (Prepare(lane)) {
+      case LaneState::failed: return false;
+      case LaneState::finished: return true;
+      case LaneState::fast:
+        if (!RunFast(lane)) return false;
+        break;
     }
-    while (op < subEnd)
-      if ((op = CarefulStep(r, s, op)) == nullptr) return false;
+  }
+}
 
-    // Where MS-XCA's reader stands now: two words ahead of the last one it had to start on.
-    const std::size_t consumed = (r.pos - wordsStart - r.lengthBytes) * 8 - r.n;
-    if (consumed > (isize - wordsStart - r.lengthBytes) * 8) return false;
-    pos = wordsStart + r.lengthBytes + 2 * (2 + (consumed - 1) / 16);
+bool DecodeLzHuffmanBlocks(BlockSource& blocks, std::span<std::uint8_t> out) {
+  Lanes lanes;
+  // Gives a lane the next coded block, copying stored ones on the way; false when there is none.
+  auto take = [&](Lane& l) {
+    while (const std::optional<StreamBlock> block = blocks.Next()) {
+      std::uint8_t* const begin = out.data() + block->begin;
+      if (block->raw) {
+        std::memcpy(begin, block->bytes.data(), block->end - block->begin);
+        continue;
+      }
+      l.Start(block->bytes, begin, begin, out.data() + block->end);
+      return true;
+    }
+    return false;
+  };
+  bool busyA = take(lanes.a), busyB = take(lanes.b);
+  while (busyA || busyB) {
+    if (busyA) {
+      const LaneState state = Prepare(lanes.a);
+      if (state == LaneState::failed) return false;
+      if (state == LaneState::finished) {
+        busyA = take(lanes.a);
+        continue;
+      }
+    }
+    if (busyB) {
+      const LaneState state = Prepare(lanes.b);
+      if (state == LaneState::failed) return false;
+      if (state == LaneState::finished) {
+        busyB = take(lanes.b);
+        continue;
+      }
+    }
+    if (!(busyA && busyB ? RunBoth(lanes) : RunFast(busyA ? lanes.a : lanes.b))) return false;
   }
   return true;
 }

@@ -1,26 +1,41 @@
-// Cuts the content into fixed segments and encodes them on as many threads as asked; each segment's bytes
-// depend only on the content, so joining them in order gives the same stream for any thread count.
+// Cuts each block into fixed segments and encodes them on as many threads as asked; each segment's bytes
+// depend only on its block, so joining them in order gives the same streams for any thread count.
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <thread>
+#include <utility>
 
 #include "codec/lz_huffman.h"
 #include "codec/segment.h"
 
 namespace lomar::xpress {
 
-std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Level level, unsigned threads) {
-  const std::size_t count = std::max<std::size_t>(1, (data.size() + segmentSize - 1) / segmentSize);
+std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std::uint8_t> data,
+                                                             std::size_t blockSize, Level level, unsigned threads) {
+  // The segments of all blocks go to one pool of threads, so that none waits at the end of each block.
+  struct Place {
+    std::size_t block, begin, end;  // the segment's block, and its range of the content
+  };
+  const std::size_t blocks = data.empty() ? 1 : (data.size() + blockSize - 1) / blockSize;
+  std::vector<Place> places;
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const std::size_t blockBegin = b * blockSize, blockEnd = std::min(data.size(), blockBegin + blockSize);
+    for (std::size_t at = blockBegin; at < blockEnd || at == blockBegin; at += segmentSize)
+      places.push_back({b, at, std::min(blockEnd, at + segmentSize)});
+  }
+  const std::size_t count = places.size();
   std::vector<std::vector<std::uint8_t>> parts(count);
   auto encode = [&](std::size_t index, Scratch& scratch) {
+    const Place& p = places[index];
+    const std::size_t blockBegin = p.block * blockSize;
     Segment s;
-    s.data = data.data();
-    s.size = data.size();
-    s.start = index * segmentSize;
-    s.end = std::min(data.size(), s.start + segmentSize);
+    s.data = data.data() + blockBegin;
+    s.size = std::min(data.size() - blockBegin, blockSize);
+    s.start = p.begin - blockBegin;
+    s.end = p.end - blockBegin;
     s.historyStart = s.start > maxDistance ? s.start - maxDistance : 0;
-    s.last = index + 1 == count;
+    s.last = s.end == s.size;
     if (level == Level::fast)
       EncodeSegmentLazy(s, scratch, parts[index]);
     else
@@ -52,15 +67,22 @@ std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Le
       if (f) std::rethrow_exception(f);
   }
 
-  std::size_t total = 0;
-  for (const auto& p : parts) total += p.size();
-  std::vector<std::uint8_t> out;
-  out.reserve(total);
-  for (auto& p : parts) {
-    out.insert(out.end(), p.begin(), p.end());
-    std::vector<std::uint8_t>().swap(p);
+  std::vector<std::vector<std::uint8_t>> out(blocks);
+  for (std::size_t i = 0; i < count;) {
+    const std::size_t b = places[i].block;
+    std::size_t total = 0;
+    for (std::size_t j = i; j < count && places[j].block == b; ++j) total += parts[j].size();
+    out[b].reserve(total);
+    for (; i < count && places[i].block == b; ++i) {
+      out[b].insert(out[b].end(), parts[i].begin(), parts[i].end());
+      std::vector<std::uint8_t>().swap(parts[i]);
+    }
   }
   return out;
+}
+
+std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Level level, unsigned threads) {
+  return std::move(EncodeLzHuffmanBlocks(data, std::max<std::size_t>(1, data.size()), level, threads)[0]);
 }
 
 }  // namespace lomar::xpress

@@ -1,4 +1,4 @@
-// The buffer-mode stream around LZ77+Huffman blocks of at most 64 MiB, each coded on its own.
+// The buffer-mode stream around LZ77+Huffman blocks of at most 4 MiB, each coded on its own.
 #include "codec/xpress.h"
 
 #include <algorithm>
@@ -15,12 +15,14 @@ std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> content, const 
   if (content.empty()) return out;
   out.resize(headerSize);
   WriteHeader(content.size(), std::span<std::uint8_t, headerSize>(out.data(), headerSize));
-  for (std::size_t start = 0; start < content.size(); start += maxBlockSize) {
-    const auto block = content.subspan(start, std::min<std::size_t>(maxBlockSize, content.size() - start));
-    std::vector<std::uint8_t> coded = EncodeLzHuffman(block, options.level, options.threads);
+  const std::size_t blockSize = static_cast<std::size_t>(BlockSizeFor(content.size()));
+  const std::vector<std::vector<std::uint8_t>> coded =
+      EncodeLzHuffmanBlocks(content, blockSize, options.level, options.threads);
+  for (std::size_t b = 0; b < coded.size(); ++b) {
+    const auto block = content.subspan(b * blockSize, std::min(blockSize, content.size() - b * blockSize));
     // A byte count equal to the block's length means stored as is, so coding must come out strictly shorter.
-    const bool raw = coded.size() >= block.size();
-    const auto& bytes = raw ? std::span<const std::uint8_t>(block) : std::span<const std::uint8_t>(coded);
+    const bool raw = coded[b].size() >= block.size();
+    const auto& bytes = raw ? std::span<const std::uint8_t>(block) : std::span<const std::uint8_t>(coded[b]);
     const std::size_t at = out.size();
     out.resize(at + 4 + bytes.size());
     Store32(&out[at], static_cast<std::uint32_t>(bytes.size()));
@@ -29,6 +31,27 @@ std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> content, const 
   return out;
 }
 
+namespace {
+
+class CursorBlocks final : public BlockSource {
+ public:
+  explicit CursorBlocks(BlockCursor& cursor) : cursor_(cursor) {}
+
+  std::optional<StreamBlock> Next() override {
+    const auto block = cursor_.Next();
+    if (!block) return std::nullopt;
+    const std::size_t begin = done_;
+    done_ += static_cast<std::size_t>(block->unpackedSize);
+    return StreamBlock{block->bytes, begin, done_, block->raw};
+  }
+
+ private:
+  BlockCursor& cursor_;
+  std::size_t done_ = 0;
+};
+
+}  // namespace
+
 DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uint8_t> buffer) {
   if (stream.empty()) return {DecodeStatus::ok, 0};
   const auto header = ReadHeader(stream);
@@ -36,12 +59,19 @@ DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uin
   if (header->unpackedSize > buffer.size()) return {DecodeStatus::bufferTooSmall, header->unpackedSize};
   const std::size_t size = static_cast<std::size_t>(header->unpackedSize);
   const auto content = buffer.first(size);
+  {
+    BlockCursor cursor(stream, *header);
+    CursorBlocks blocks(cursor);
+    if (DecodeLzHuffmanBlocks(blocks, content) && cursor.finished()) return {DecodeStatus::ok, size};
+    if (cursor.failed()) return {DecodeStatus::corrupt, 0};
+  }
+  // We code blocks on their own, but a match reaching into an earlier block is still accepted: its bytes
+  // are in the buffer, and being lenient there cannot turn away a stream another compressor wrote. Such a
+  // stream, or a corrupt one, is decoded again one block after another.
   BlockCursor cursor(stream, *header);
   std::size_t done = 0;
   while (const auto block = cursor.Next()) {
     const std::size_t length = static_cast<std::size_t>(block->unpackedSize);
-    // We code blocks on their own, but a match reaching into an earlier block is still accepted: its bytes
-    // are in the buffer, and being lenient there cannot turn away a stream another compressor wrote.
     if (block->raw) {
       std::memcpy(content.data() + done, block->bytes.data(), length);
     } else if (!DecodeLzHuffman(block->bytes, content.first(done + length), done)) {

@@ -25,7 +25,7 @@ constexpr const char* usage =
     "       lomar-xpress info IN\n"
     "\n"
     "Streams are XPRESS-Huffman (MS-XCA LZ77+Huffman) in the Windows Compression API's buffer mode:\n"
-    "a 24-byte header, then blocks of at most 64 MiB. compress writes the max level by default and uses\n"
+    "a 24-byte header, then blocks of at most 4 MiB. compress writes the max level by default and uses\n"
     "every core unless --threads says otherwise; the output is the same for any thread count.\n"
     "decompress takes the size from the stream's header and leaves no OUT when the stream is corrupt.\n";
 

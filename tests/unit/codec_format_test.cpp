@@ -104,8 +104,14 @@ TEST(Header, CarriesSizesBlockSizeAndTheChecksumOfTheOtherBytes) {
     std::uint64_t unpacked;
     std::uint64_t block;
   };
-  const Case cases[] = {{1, 1}, {65536, 65536}, {64ull << 20, 64ull << 20}, {(64ull << 20) + 1, 64ull << 20},
-                        {121244971, 64ull << 20}};
+  // Up to 4 MiB one block; past it an even number of whole sub-blocks' worth, at most 4 MiB each.
+  const Case cases[] = {{1, 1},
+                        {65536, 65536},
+                        {4ull << 20, 4ull << 20},
+                        {(4ull << 20) + 1, (2ull << 20) + 65536},
+                        {12ull << 20, 3ull << 20},
+                        {80ull << 20, 4ull << 20},
+                        {121244971, 62ull << 16}};
   for (const Case& c : cases) {
     std::uint8_t h[headerSize];
     WriteHeader(c.unpacked, h);
