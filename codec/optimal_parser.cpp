@@ -24,11 +24,11 @@ constexpr unsigned skipDepth = searchDepth;
 // A three-byte match from further back rarely beats three literals.
 constexpr std::size_t near3Distance = 8191;
 constexpr std::uint32_t unusedSymbolCost = 14;
-// Costs are in sixteenths of a bit, and each symbol costs one sixteenth more than its code: among paths of
-// the same size in whole bits, the one with fewer symbols wins. That decodes faster (the decoder's work goes
-// by symbols), and its codes come out a little shorter too.
+// Costs are in sixteenths of a bit, and each symbol costs three bits more than its code: a path with fewer
+// symbols wins over one up to three bits shorter per symbol saved. The decoder's work goes by symbols: this
+// decodes about 4% faster for 0.2% more size (measured on executables and text).
 constexpr std::uint32_t bitCost = 16;
-constexpr std::uint32_t symbolCost = 1;
+constexpr std::uint32_t symbolCost = 48;
 
 using Match = Item;  // never a literal: distance is at least 1
 
