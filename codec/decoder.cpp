@@ -596,22 +596,26 @@ bool RunFast(Lane& l) {
 // and the other stream's fill that time. The loop is written out by hand: with both lanes' state in
 // registers the compiler runs out of them and spills on every iteration, which gives the gain back.
 //
+// As RefillFast, into a lane's buffer B, bit count N and input pointer P (see below).
+#define LOMAR_REFILL(B, N, P)           \
+  "movq (%[" P "]), %[x]\n\t"           \
+  "pshuflw $0x1b, %[x], %[x]\n\t"       \
+  "rorx $3, %[" N "], %[t]\n\t"         \
+  "not %[t]\n\t"                        \
+  "and $6, %[t]\n\t"                    \
+  "movq %[x], %[w]\n\t"                 \
+  "shrx %[" N "], %[w], %[w]\n\t"       \
+  "or %[w], %[" B "]\n\t"               \
+  "add %[t], %[" P "]\n\t"              \
+  "or $48, %[" N "]\n\t"
+
 // One lane's iteration, as FastLoopBody's, in the registers of the lane's operands: B its buffer, N its bit
 // count, P its input pointer, O its output pointer, E its entry; DISP is the offset of the lane's table from
 // the first lane's, L a digit that keeps the lane's labels apart. Literal entries take their bytes from the
 // entry (the 8 bytes from its fifth on, of which only the first counts).
 #define LOMAR_LANE(B, N, P, O, E, DISP, L)      \
-  "movq (%[" P "]), %[x]\n\t"                   \
   "mov (%[" E "]), %[e]\n\t"                    \
-  "pshuflw $0x1b, %[x], %[x]\n\t"               \
-  "rorx $3, %[" N "], %[t]\n\t"                 \
-  "not %[t]\n\t"                                \
-  "and $6, %[t]\n\t"                            \
-  "movq %[x], %[w]\n\t"                         \
-  "shrx %[" N "], %[w], %[w]\n\t"               \
-  "or %[w], %[" B "]\n\t"                       \
-  "add %[t], %[" P "]\n\t"                      \
-  "or $48, %[" N "]\n\t"                        \
+  LOMAR_REFILL(B, N, P)                         \
   "test %[e], %[e]\n\t"                         \
   "js " L "8f\n"                                \
   L "2:\n\t"                                    \
@@ -731,16 +735,7 @@ bool RunFast(Lane& l) {
   "cmp %[e], %[t]\n\t"                                                    \
   "jb " L "7b\n\t"                                                        \
   "add %[e], %[" O "]\n\t"                                                \
-  "movq (%[" P "]), %[x]\n\t" /* a refill, and the next entry */          \
-  "pshuflw $0x1b, %[x], %[x]\n\t"                                         \
-  "rorx $3, %[" N "], %[t]\n\t"                                           \
-  "not %[t]\n\t"                                                          \
-  "and $6, %[t]\n\t"                                                      \
-  "movq %[x], %[w]\n\t"                                                   \
-  "shrx %[" N "], %[w], %[w]\n\t"                                         \
-  "or %[w], %[" B "]\n\t"                                                 \
-  "add %[t], %[" P "]\n\t"                                                \
-  "or $48, %[" N "]\n\t"                                                  \
+  LOMAR_REFILL(B, N, P) /* and the next entry */                          \
   "mov %[" B "], %[t]\n\t"                                                \
   "shr $53, %[t]\n\t"                                                     \
   "lea " DISP "(%[tab], %[t], 8), %[" E "]\n\t"                           \

@@ -73,4 +73,12 @@ std::optional<BlockCursor::Block> BlockCursor::Next() {
   return block;
 }
 
+std::optional<StreamBlock> CursorBlocks::Next() {
+  const auto block = cursor_.Next();
+  if (!block) return std::nullopt;
+  const std::size_t begin = done_;
+  done_ += static_cast<std::size_t>(block->unpackedSize);
+  return StreamBlock{block->bytes, begin, done_, block->raw};
+}
+
 }  // namespace lomar::xpress

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+#include "codec/lz_huffman.h"
+
 namespace lomar::xpress {
 
 inline constexpr std::size_t headerSize = 24;
@@ -59,6 +61,17 @@ class BlockCursor {
   std::uint64_t remainingContent_;
   std::size_t offset_ = headerSize;
   bool failed_ = false;
+};
+
+// The blocks a cursor walks, as the decoder takes them: each with its place in the content.
+class CursorBlocks final : public BlockSource {
+ public:
+  explicit CursorBlocks(BlockCursor& cursor) : cursor_(cursor) {}
+  std::optional<StreamBlock> Next() override;
+
+ private:
+  BlockCursor& cursor_;
+  std::size_t done_ = 0;
 };
 
 }  // namespace lomar::xpress

@@ -31,27 +31,6 @@ std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> content, const 
   return out;
 }
 
-namespace {
-
-class CursorBlocks final : public BlockSource {
- public:
-  explicit CursorBlocks(BlockCursor& cursor) : cursor_(cursor) {}
-
-  std::optional<StreamBlock> Next() override {
-    const auto block = cursor_.Next();
-    if (!block) return std::nullopt;
-    const std::size_t begin = done_;
-    done_ += static_cast<std::size_t>(block->unpackedSize);
-    return StreamBlock{block->bytes, begin, done_, block->raw};
-  }
-
- private:
-  BlockCursor& cursor_;
-  std::size_t done_ = 0;
-};
-
-}  // namespace
-
 DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uint8_t> buffer) {
   if (stream.empty()) return {DecodeStatus::ok, 0};
   const auto header = ReadHeader(stream);

@@ -111,21 +111,6 @@ TEST(RoundTrip, HistoryCrossesSubBlocks) {
 // blocks are decoded two at a time side by side, stored ones copied on the way, and each layout must come
 // back whole with no block decoded again one after another (which would hide a mistake in the paired
 // decoder).
-class CursorSource final : public BlockSource {
- public:
-  explicit CursorSource(BlockCursor& cursor) : cursor_(cursor) {}
-  std::optional<StreamBlock> Next() override {
-    const auto b = cursor_.Next();
-    if (!b) return std::nullopt;
-    done_ += static_cast<std::size_t>(b->unpackedSize);
-    return StreamBlock{b->bytes, done_ - static_cast<std::size_t>(b->unpackedSize), done_, b->raw};
-  }
-
- private:
-  BlockCursor& cursor_;
-  std::size_t done_ = 0;
-};
-
 Bytes Layout(const std::string& letters, std::size_t tail) {
   const std::size_t block = static_cast<std::size_t>(maxBlockSize);
   const Bytes dll = testdata::WineDll("kernelbase.dll");
@@ -171,7 +156,7 @@ TEST(RoundTrip, BlocksTwoAtATime) {
     ASSERT_TRUE(header) << what;
     EXPECT_EQ(header->blockSize, BlockSizeFor(content.size())) << what;
     BlockCursor cursor(stream, *header);
-    CursorSource source(cursor);
+    CursorBlocks source(cursor);
     Bytes out(content.size() + 16, 0x3C);
     EXPECT_TRUE(DecodeLzHuffmanBlocks(source, std::span(out).first(content.size()))) << what;
     EXPECT_TRUE(cursor.finished()) << what;
