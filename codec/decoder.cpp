@@ -906,25 +906,21 @@ bool DecodeLzHuffmanBlocks(BlockSource& blocks, std::span<std::uint8_t> out) {
     }
     return false;
   };
-  bool busyA = take(lanes.a), busyB = take(lanes.b);
-  while (busyA || busyB) {
-    if (busyA) {
-      const LaneState state = Prepare(lanes.a);
+  Lane* const both[2] = {&lanes.a, &lanes.b};
+  bool busy[2] = {take(lanes.a), take(lanes.b)};
+  while (busy[0] || busy[1]) {
+    // Each busy lane up to its fast loop; one that finishes its block takes the next and is looked at again.
+    bool ready = true;
+    for (int i = 0; i < 2 && ready; ++i) {
+      if (!busy[i]) continue;
+      const LaneState state = Prepare(*both[i]);
       if (state == LaneState::failed) return false;
       if (state == LaneState::finished) {
-        busyA = take(lanes.a);
-        continue;
+        busy[i] = take(*both[i]);
+        ready = false;
       }
     }
-    if (busyB) {
-      const LaneState state = Prepare(lanes.b);
-      if (state == LaneState::failed) return false;
-      if (state == LaneState::finished) {
-        busyB = take(lanes.b);
-        continue;
-      }
-    }
-    if (!(busyA && busyB ? RunBoth(lanes) : RunFast(busyA ? lanes.a : lanes.b))) return false;
+    if (ready && !(busy[0] && busy[1] ? RunBoth(lanes) : RunFast(busy[0] ? lanes.a : lanes.b))) return false;
   }
   return true;
 }
