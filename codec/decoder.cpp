@@ -594,7 +594,8 @@ bool RunFast(Lane& l) {
 #define LOMAR_PAIRED_LOOP 1
 // Two lanes decoded in turns. One stream's symbols wait on each other (each lookup on the one before it),
 // and the other stream's fill that time. The loop is written out by hand: with both lanes' state in
-// registers the compiler runs out of them and spills on every iteration, which gives the gain back.
+// registers the compiler runs out of them and spills on every iteration, which gives the gain back. It
+// needs BMI2 and SSSE3, which RunBoth checks for.
 //
 // As RefillFast, into a lane's buffer B, bit count N and input pointer P (see below).
 #define LOMAR_REFILL(B, N, P)           \
@@ -860,7 +861,7 @@ bool PairedFast(Lanes& lanes) {
 // far enough from their starts to need no distance checks, else one after the other.
 bool RunBoth(Lanes& lanes) {
 #if defined(LOMAR_PAIRED_LOOP)
-  static const bool paired = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+  static const bool paired = __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("ssse3");
   const bool far = lanes.a.op - lanes.a.base >= static_cast<std::ptrdiff_t>(maxDistance) &&
                    lanes.b.op - lanes.b.base >= static_cast<std::ptrdiff_t>(maxDistance);
   if (paired && far) {
