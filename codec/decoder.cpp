@@ -801,12 +801,9 @@ struct Lanes {
 // Both lanes' fast stretches through the paired loop, with the entries it leaves taken here.
 bool PairedFast(Lanes& lanes) {
   auto load = [](const Lane& l) {
-    LaneRegisters g{l.r.buf, l.r.n, l.ip + l.r.pos, l.op, nullptr};
-    g.buf |= LoadWordsMsbFirst(g.p) >> (g.n & 63);
-    g.p += (~g.n >> 3) & 6;
-    g.n |= 48;
-    g.ep = &l.table.primary[g.buf >> (64 - tableBits)];
-    return g;
+    Reader r = l.r;
+    RefillFast(r, l.ip);
+    return LaneRegisters{r.buf, r.n, l.ip + r.pos, l.op, &l.table.primary[r.buf >> (64 - tableBits)]};
   };
   auto store = [](const LaneRegisters& g, Lane& l) {
     l.r.buf = g.buf;

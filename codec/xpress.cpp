@@ -48,15 +48,13 @@ DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uin
   // are in the buffer, and being lenient there cannot turn away a stream another compressor wrote. Such a
   // stream, or a corrupt one, is decoded again one block after another.
   BlockCursor cursor(stream, *header);
-  std::size_t done = 0;
-  while (const auto block = cursor.Next()) {
-    const std::size_t length = static_cast<std::size_t>(block->unpackedSize);
+  CursorBlocks blocks(cursor);
+  while (const auto block = blocks.Next()) {
     if (block->raw) {
-      std::memcpy(content.data() + done, block->bytes.data(), length);
-    } else if (!DecodeLzHuffman(block->bytes, content.first(done + length), done)) {
+      std::memcpy(content.data() + block->begin, block->bytes.data(), block->end - block->begin);
+    } else if (!DecodeLzHuffman(block->bytes, content.first(block->end), block->begin)) {
       return {DecodeStatus::corrupt, 0};
     }
-    done += length;
   }
   if (!cursor.finished()) return {DecodeStatus::corrupt, 0};
   return {DecodeStatus::ok, header->unpackedSize};
