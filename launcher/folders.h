@@ -2,7 +2,7 @@
 // are used as spelled: never normalised, made absolute or case-changed.
 #pragma once
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar {
 

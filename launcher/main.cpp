@@ -6,9 +6,9 @@
 #include <exception>
 #include <string>
 
-#include "launcher/failure.h"
+#include "core/failure.h"
 #include "launcher/folders.h"
-#include "launcher/messages.h"
+#include "core/messages.h"
 #include "launcher/report_failure.h"
 #include "package/package_resource.h"
 #include "prepare/content_digest.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/failure.h"
+#include "core/failure.h"
 
 namespace lomar {
 namespace {

@@ -1,7 +1,7 @@
 #include "package/byte_cursor.h"
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 
 namespace lomar {
 

@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/entry_path.h"
 #include "package/format.h"
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <set>
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar {
 

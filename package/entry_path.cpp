@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
-#include "package/unicode.h"
+#include "core/failure.h"
+#include "core/messages.h"
+#include "core/unicode.h"
 
 namespace lomar {
 namespace {

@@ -2,7 +2,7 @@
 // an ordinary file inside that folder, stored under exactly that name.
 #pragma once
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar {
 

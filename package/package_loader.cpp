@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/byte_cursor.h"
 #include "package/entry_checks.h"
 

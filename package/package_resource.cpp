@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/format.h"
 #include "package/package_loader.h"
 

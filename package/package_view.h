@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "launcher/text.h"
+#include "core/text.h"
 #include "package/format.h"
 
 namespace lomar {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/entry_checks.h"
 #include "package/package_loader.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/text.h"
+#include "core/text.h"
 #include "package/format.h"
 
 namespace lomar {

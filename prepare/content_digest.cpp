@@ -3,8 +3,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 
 namespace lomar {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/entry_path.h"
 #include "package/package_loader.h"
 #include "package/package_writer.h"

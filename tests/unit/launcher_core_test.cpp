@@ -4,9 +4,9 @@
 #include <new>
 #include <system_error>
 
-#include "launcher/failure.h"
+#include "core/failure.h"
 #include "launcher/folders.h"
-#include "launcher/messages.h"
+#include "core/messages.h"
 
 namespace lomar {
 namespace {

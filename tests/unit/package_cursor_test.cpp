@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/byte_cursor.h"
 
 namespace lomar {

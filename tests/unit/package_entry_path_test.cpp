@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/entry_path.h"
 
 namespace lomar {

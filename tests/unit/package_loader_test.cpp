@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/package_loader.h"
 
 namespace lomar {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/package_loader.h"
 #include "package/package_writer.h"
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "launcher/check_windows.h"
-#include "launcher/messages.h"
+#include "core/check_windows.h"
+#include "core/messages.h"
 
 namespace lomar {
 namespace {

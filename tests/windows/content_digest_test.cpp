@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/failure.h"
+#include "core/failure.h"
 #include "prepare/content_digest.h"
 
 namespace lomar {

@@ -1,8 +1,3 @@
-# The portable name decoding and lower-casing held against Windows' own calls.
-lomar_add_unit_test(package_platform_test
-  SOURCES package_lower_case_test.cpp package_utf8_test.cpp
-  LIBS package_core)
-
 # LoadOwnPackage in a program that carries a seed package as its resource 101,
 # and in one that carries none.
 set(package_seed ${PROJECT_SOURCE_DIR}/tests/fuzz/package-seeds/folders-and-case)

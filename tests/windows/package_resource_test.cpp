@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/failure.h"
-#include "launcher/messages.h"
+#include "core/failure.h"
+#include "core/messages.h"
 #include "package/package_resource.h"
 
 namespace lomar {

@@ -1,4 +1,4 @@
-#include "launcher/check_windows.h"
+#include "core/check_windows.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // stop are shown with the Windows error suffix, which supplies it.
 #pragma once
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar::msg {
 

@@ -1,4 +1,4 @@
-#include "launcher/text.h"
+#include "core/text.h"
 
 #include <cstdint>
 

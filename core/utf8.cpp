@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 namespace {

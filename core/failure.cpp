@@ -1,8 +1,8 @@
-#include "launcher/failure.h"
+#include "core/failure.h"
 
 #include <stdexcept>
 
-#include "launcher/messages.h"
+#include "core/messages.h"
 
 namespace lomar {
 

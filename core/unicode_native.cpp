@@ -1,5 +1,5 @@
 // Where Windows is not there to ask, the portable versions are the platform's.
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 

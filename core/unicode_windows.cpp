@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 

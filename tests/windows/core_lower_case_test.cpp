@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar {
 

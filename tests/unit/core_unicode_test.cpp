@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "package/lower_case_table.h"
-#include "package/unicode.h"
+#include "core/lower_case_table.h"
+#include "core/unicode.h"
 
 namespace lomar {
 namespace {

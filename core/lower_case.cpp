@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "package/lower_case_table.h"
-#include "package/unicode.h"
+#include "core/lower_case_table.h"
+#include "core/unicode.h"
 
 namespace lomar {
 

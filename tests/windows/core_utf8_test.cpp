@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "package/unicode.h"
+#include "core/unicode.h"
 
 namespace lomar {
 namespace {

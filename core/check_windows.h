@@ -1,7 +1,7 @@
 // Turns a failed Windows call into a Failure that ends in the Windows error suffix.
 #pragma once
 
-#include "launcher/failure.h"
+#include "core/failure.h"
 
 namespace lomar {
 

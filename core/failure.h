@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "launcher/text.h"
+#include "core/text.h"
 
 namespace lomar {
 
