@@ -96,7 +96,7 @@ Result Wimlib(const Bytes& data, unsigned level) {
 Result Ours(const Bytes& data, lomar::xpress::Level level, unsigned threads, bool decode) {
   Result r;
   auto stream = std::make_shared<Bytes>();
-  r.encodeSeconds = Seconds([&] { *stream = lomar::xpress::Compress(data, {level, threads}); });
+  r.encodeSeconds = Seconds([&] { *stream = lomar::xpress::Compress(data, {level, threads, lomar::xpress::BlockLayout::split}); });
   r.size = stream->size();
   if (decode) {
     auto out = std::make_shared<Bytes>(data.size());

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   std::vector<Coded> coded(parts.size());
   for (std::size_t p = 0; p < parts.size(); ++p) {
     const Bytes& data = parts[p].data;
-    coded[p].ours = lomar::xpress::Compress(data, {lomar::xpress::Level::max, 0});
+    coded[p].ours = lomar::xpress::Compress(data, {lomar::xpress::Level::max, 0, lomar::xpress::BlockLayout::split});
     for (std::size_t at = 0; at < data.size(); at += chunk) {
       const std::size_t n = std::min(chunk, data.size() - at);
       Bytes b(n);

@@ -11,8 +11,9 @@
 
 namespace lomar::xpress {
 
-std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std::uint8_t> data,
-                                                             std::size_t blockSize, Level level, unsigned threads) {
+std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> data, std::size_t blockSize,
+                                                  Level level, unsigned threads,
+                                                  std::atomic<std::uint64_t>* progress) {
   // The segments of all blocks go to one pool of threads, so that none waits at the end of each block.
   struct Place {
     std::size_t block, begin, end;  // the segment's block, and its range of the content
@@ -25,7 +26,7 @@ std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std
       places.push_back({b, at, std::min(blockEnd, at + segmentSize)});
   }
   const std::size_t count = places.size();
-  std::vector<std::vector<std::uint8_t>> parts(count);
+  std::vector<CodedSegment> parts(count);
   auto encode = [&](std::size_t index, Scratch& scratch) {
     const Place& p = places[index];
     const std::size_t blockBegin = p.block * blockSize;
@@ -36,10 +37,12 @@ std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std
     s.end = p.end - blockBegin;
     s.historyStart = s.start > maxDistance ? s.start - maxDistance : 0;
     s.last = s.end == s.size;
+    parts[index].block = p.block;
     if (level == Level::fast)
-      EncodeSegmentLazy(s, scratch, parts[index]);
+      EncodeSegmentLazy(s, scratch, parts[index].bytes);
     else
-      EncodeSegmentOptimal(s, scratch, parts[index]);
+      EncodeSegmentOptimal(s, scratch, parts[index].bytes);
+    if (progress != nullptr) progress->fetch_add(p.end - p.begin, std::memory_order_relaxed);
   };
 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -47,36 +50,35 @@ std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std
   if (threads <= 1) {
     Scratch scratch;
     for (std::size_t i = 0; i < count; ++i) encode(i, scratch);
-  } else {
-    std::atomic<std::size_t> next{0};
-    std::vector<std::exception_ptr> failures(threads);
-    auto work = [&](unsigned worker) {
-      try {
-        Scratch scratch;
-        for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, scratch);
-      } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
-        failures[worker] = std::current_exception();
-        next = count;
-      }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
-    work(0);
-    for (std::thread& t : pool) t.join();
-    for (const std::exception_ptr& f : failures)
-      if (f) std::rethrow_exception(f);
+    return parts;
   }
-
-  std::vector<std::vector<std::uint8_t>> out(blocks);
-  for (std::size_t i = 0; i < count;) {
-    const std::size_t b = places[i].block;
-    std::size_t total = 0;
-    for (std::size_t j = i; j < count && places[j].block == b; ++j) total += parts[j].size();
-    out[b].reserve(total);
-    for (; i < count && places[i].block == b; ++i) {
-      out[b].insert(out[b].end(), parts[i].begin(), parts[i].end());
-      std::vector<std::uint8_t>().swap(parts[i]);
+  std::atomic<std::size_t> next{0};
+  std::vector<std::exception_ptr> failures(threads);
+  auto work = [&](unsigned worker) {
+    try {
+      Scratch scratch;
+      for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, scratch);
+    } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
+      failures[worker] = std::current_exception();
+      next = count;
     }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
+  work(0);
+  for (std::thread& t : pool) t.join();
+  for (const std::exception_ptr& f : failures)
+    if (f) std::rethrow_exception(f);
+  return parts;
+}
+
+std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std::uint8_t> data,
+                                                             std::size_t blockSize, Level level, unsigned threads) {
+  std::vector<CodedSegment> parts = EncodeLzHuffmanSegments(data, blockSize, level, threads, nullptr);
+  std::vector<std::vector<std::uint8_t>> out(parts.empty() ? 0 : parts.back().block + 1);
+  for (CodedSegment& part : parts) {
+    out[part.block].insert(out[part.block].end(), part.bytes.begin(), part.bytes.end());
+    std::vector<std::uint8_t>().swap(part.bytes);
   }
   return out;
 }

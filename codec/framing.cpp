@@ -18,20 +18,21 @@ std::uint8_t HeaderChecksum(std::span<const std::uint8_t, headerSize> header) {
   return static_cast<std::uint8_t>(crc);
 }
 
-std::uint64_t BlockSizeFor(std::uint64_t unpackedSize) {
-  if (unpackedSize <= maxBlockSize) return unpackedSize;
-  const std::uint64_t pairs = (unpackedSize + 2 * maxBlockSize - 1) / (2 * maxBlockSize);
+std::uint64_t BlockSizeFor(std::uint64_t unpackedSize, BlockLayout layout) {
+  if (layout == BlockLayout::platform) return std::min(unpackedSize, platformBlockSize);
+  if (unpackedSize <= maxSplitBlockSize) return unpackedSize;
+  const std::uint64_t pairs = (unpackedSize + 2 * maxSplitBlockSize - 1) / (2 * maxSplitBlockSize);
   const std::uint64_t half = (unpackedSize + 2 * pairs - 1) / (2 * pairs);
   return (half + 65535) / 65536 * 65536;
 }
 
-void WriteHeader(std::uint64_t unpackedSize, std::span<std::uint8_t, headerSize> out) {
+void WriteHeader(std::uint64_t unpackedSize, std::uint64_t blockSize, std::span<std::uint8_t, headerSize> out) {
   std::copy(std::begin(magic), std::end(magic), out.begin());
   Store16(&out[4], headerSize);
   out[6] = 0;
   out[7] = algorithmXpressHuffman;
   Store64(&out[8], unpackedSize);
-  Store64(&out[16], BlockSizeFor(unpackedSize));
+  Store64(&out[16], blockSize);
   out[6] = HeaderChecksum(out);
 }
 

@@ -12,13 +12,15 @@ namespace lomar::xpress {
 
 inline constexpr std::size_t headerSize = 24;
 inline constexpr std::uint8_t algorithmXpressHuffman = 4;
-// Blocks are coded on their own, so that two of them can be decoded side by side; at most 4 MiB, which
-// keeps what the restarts cost in size to about 0.05%.
-inline constexpr std::uint64_t maxBlockSize = 4ull << 20;
+// The platform's compressor cuts content into blocks of 64 MiB.
+inline constexpr std::uint64_t platformBlockSize = 64ull << 20;
+// In the split layout blocks are at most 4 MiB, which keeps what the restarts cost in size to about 0.05%.
+inline constexpr std::uint64_t maxSplitBlockSize = 4ull << 20;
 
-// The block size we choose for content of the given size: all of it up to 4 MiB, and past that an even
-// number of blocks of at most 4 MiB (whole 64 KiB sub-blocks), so that no block is left to decode alone.
-std::uint64_t BlockSizeFor(std::uint64_t unpackedSize);
+// The block size for content of the given size. Platform: all of it up to 64 MiB, then 64 MiB. Split: all of
+// it up to 4 MiB, and past that an even number of blocks of at most 4 MiB (whole 64 KiB sub-blocks), so
+// that no block is left to decode alone.
+std::uint64_t BlockSizeFor(std::uint64_t unpackedSize, BlockLayout layout);
 
 struct StreamHeader {
   std::uint8_t checksum = 0;
@@ -30,8 +32,8 @@ struct StreamHeader {
 // The checksum byte: the low byte of the CRC-32 of the other 23 header bytes.
 std::uint8_t HeaderChecksum(std::span<const std::uint8_t, headerSize> header);
 
-// The header for content of the given size, with the block size BlockSizeFor chooses.
-void WriteHeader(std::uint64_t unpackedSize, std::span<std::uint8_t, headerSize> out);
+// The header for content of the given size cut into blocks of blockSize.
+void WriteHeader(std::uint64_t unpackedSize, std::uint64_t blockSize, std::span<std::uint8_t, headerSize> out);
 
 // Null unless the stream starts with a header of the buffer-mode XPRESS-Huffman kind that we can follow:
 // magic, header size 24, algorithm 4, and a block size that is not 0 while there is content.

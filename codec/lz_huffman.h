@@ -3,6 +3,7 @@
 // interleaved at the position right after the two words the reader holds.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,8 +48,21 @@ bool DecodeLzHuffmanBlocks(BlockSource& blocks, std::span<std::uint8_t> out);
 // depend on threads (0: one per hardware thread).
 std::vector<std::uint8_t> EncodeLzHuffman(std::span<const std::uint8_t> data, Level level, unsigned threads);
 
+// One fixed segment of a block's stream; a block's segments, joined in order, are its stream.
+struct CodedSegment {
+  std::size_t block = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
 // The content cut into blocks of blockSize bytes (the last one the rest), each encoded as EncodeLzHuffman
-// would on its own: one stream per block.
+// would on its own, and handed back as the segments of each block in order, so that a caller can join them
+// where they go without holding each stream twice. Content bytes are added to progress, when set, as their
+// segments finish.
+std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> data, std::size_t blockSize,
+                                                  Level level, unsigned threads,
+                                                  std::atomic<std::uint64_t>* progress);
+
+// The same, one stream per block.
 std::vector<std::vector<std::uint8_t>> EncodeLzHuffmanBlocks(std::span<const std::uint8_t> data,
                                                              std::size_t blockSize, Level level, unsigned threads);
 

@@ -1,6 +1,7 @@
 // XPRESS-Huffman (MS-XCA LZ77+Huffman) streams in the Windows Compression API's buffer-mode framing.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,9 +14,23 @@ enum class Level {
   max,   // near-optimal parsing over binary trees, costs refined over several passes
 };
 
+// How the content is cut into blocks, each coded on its own.
+enum class BlockLayout {
+  // Blocks of min(content size, 64 MiB): what the platform's own compressor writes, and the only layout the
+  // Compression API (the launcher's decoder on Windows) has been seen to read. The default everywhere.
+  platform,
+  // Blocks of at most 4 MiB, in even numbers: our decoder takes them two at a time, which is faster, but the
+  // Compression API is not known to read them.
+  split,
+};
+
 struct CompressOptions {
   Level level = Level::max;
   unsigned threads = 0;  // 0: one per hardware thread; the output does not depend on it
+  BlockLayout blocks = BlockLayout::platform;
+  // When set, content bytes are added to it as their coding finishes, from whichever thread coded them, so
+  // that a caller can show progress on a long file.
+  std::atomic<std::uint64_t>* progress = nullptr;
 };
 
 // The whole content in, one stream out. Empty content gives an empty stream: the package stores nothing

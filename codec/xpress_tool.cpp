@@ -20,13 +20,16 @@ namespace fs = std::filesystem;
 using lomar::xpress::DecodeStatus;
 
 constexpr const char* usage =
-    "usage: lomar-xpress compress IN OUT [--level fast|max] [--threads N]\n"
+    "usage: lomar-xpress compress IN OUT [--level fast|max] [--threads N] [--blocks platform|split]\n"
     "       lomar-xpress decompress IN OUT\n"
     "       lomar-xpress info IN\n"
     "\n"
     "Streams are XPRESS-Huffman (MS-XCA LZ77+Huffman) in the Windows Compression API's buffer mode:\n"
-    "a 24-byte header, then blocks of at most 4 MiB. compress writes the max level by default and uses\n"
+    "a 24-byte header, then blocks each coded on its own. compress writes the max level by default and uses\n"
     "every core unless --threads says otherwise; the output is the same for any thread count.\n"
+    "--blocks platform (the default) cuts blocks of 64 MiB, as the platform's own compressor does: the layout\n"
+    "the Windows Compression API is known to read. --blocks split cuts blocks of at most 4 MiB, which our own\n"
+    "decoder takes two at a time, faster, but which the Compression API is not known to read.\n"
     "decompress takes the size from the stream's header and leaves no OUT when the stream is corrupt.\n";
 
 struct ToolError {
@@ -74,7 +77,7 @@ int Compress(const std::vector<std::string_view>& args) {
   lomar::xpress::CompressOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
-    if (a == "--level" || a == "--threads") {
+    if (a == "--level" || a == "--threads" || a == "--blocks") {
       if (i + 1 == args.size()) throw ToolError{std::string(a) + " needs a value"};
       const std::string_view v = args[++i];
       if (a == "--level") {
@@ -84,6 +87,13 @@ int Compress(const std::vector<std::string_view>& args) {
           options.level = lomar::xpress::Level::max;
         else
           throw ToolError{"--level takes fast or max, not " + std::string(v)};
+      } else if (a == "--blocks") {
+        if (v == "platform")
+          options.blocks = lomar::xpress::BlockLayout::platform;
+        else if (v == "split")
+          options.blocks = lomar::xpress::BlockLayout::split;
+        else
+          throw ToolError{"--blocks takes platform or split, not " + std::string(v)};
       } else {
         unsigned n = 0;
         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);

@@ -43,6 +43,17 @@ def test_output_does_not_depend_on_the_thread_count(tmp_path, content):
     assert (tmp_path / "s1").read_bytes() == (tmp_path / "s2").read_bytes() == (tmp_path / "s3").read_bytes()
 
 
+@pytest.mark.parametrize("blocks, expected", [(None, 1), ("platform", 1), ("split", 6)])
+def test_block_layouts_both_decode(tmp_path, content, blocks, expected):
+    (tmp_path / "in").write_bytes(content * 30)  # about 17 MB: one block, or six of at most 4 MiB
+    option = ["--blocks", blocks] if blocks else []
+    assert xpress("compress", tmp_path / "in", tmp_path / "s", "--level", "fast", *option).returncode == 0
+    info = xpress("info", tmp_path / "s").stdout
+    assert sum(1 for line in info.splitlines() if line.endswith(("raw", "LZ77+Huffman"))) == expected
+    assert xpress("decompress", tmp_path / "s", tmp_path / "out").returncode == 0
+    assert (tmp_path / "out").read_bytes() == (tmp_path / "in").read_bytes()
+
+
 def test_a_corrupt_stream_exits_1_and_leaves_no_output(tmp_path, content):
     (tmp_path / "in").write_bytes(content)
     xpress("compress", tmp_path / "in", tmp_path / "s")
@@ -66,7 +77,8 @@ def test_info_lists_the_header_and_blocks(tmp_path, content):
 
 def test_misuse_is_answered_with_usage_and_a_nonzero_exit(tmp_path):
     assert "usage: lomar-xpress" in xpress("--help").stdout + xpress("--help").stderr
-    for args in (["bogus"], ["compress", tmp_path / "missing", tmp_path / "s"], ["compress"]):
+    for args in (["bogus"], ["compress", tmp_path / "missing", tmp_path / "s"], ["compress"],
+                 ["compress", tmp_path / "missing", tmp_path / "s", "--blocks", "huge"]):
         result = xpress(*args)
         assert result.returncode != 0 and result.stderr.strip(), args
     assert not (tmp_path / "s").exists()

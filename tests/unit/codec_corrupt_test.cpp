@@ -17,7 +17,7 @@ using testdata::Bytes;
 
 Bytes Framed(std::uint64_t unpacked, std::initializer_list<Bytes> blocks) {
   Bytes stream(headerSize);
-  WriteHeader(unpacked, std::span<std::uint8_t, headerSize>(stream.data(), headerSize));
+  WriteHeader(unpacked, unpacked, std::span<std::uint8_t, headerSize>(stream.data(), headerSize));
   for (const Bytes& b : blocks) {
     stream.resize(stream.size() + 4);
     Store32(&stream[stream.size() - 4], static_cast<std::uint32_t>(b.size()));
@@ -194,7 +194,7 @@ TEST(CorruptStream, ShortMatchReachingBeforeTheOutputAtFullSpeed) {
 // second block would read bytes not yet written; the decoder notices and decodes them again one after the
 // other, which accepts the stream as before.
 TEST(CorruptStream, SecondBlockReachingIntoTheFirstIsStillAccepted) {
-  const std::size_t block = static_cast<std::size_t>(maxBlockSize);
+  const std::size_t block = static_cast<std::size_t>(maxSplitBlockSize);
   const Bytes first = testdata::Text(block, 8);
   constexpr std::size_t total = 4096;
   const Bytes second = LiteralsThenMatch(300, 0, total);  // distance 1024 from 300 bytes in
@@ -222,13 +222,13 @@ TEST(CorruptStream, SecondBlockReachingIntoTheFirstIsStillAccepted) {
 // The blocks decoded side by side run a loop written by hand, which the fuzz build cannot watch: flipped
 // bits anywhere in a stream of two coded blocks give a status, never a write past the buffer or a crash.
 TEST(CorruptStream, FlippedBitsInBlocksDecodedSideBySide) {
-  const std::size_t block = static_cast<std::size_t>(maxBlockSize);
+  const std::size_t block = static_cast<std::size_t>(maxSplitBlockSize);
   Bytes content = testdata::Text(block, 4);
   const Bytes dll = testdata::WineDll("kernelbase.dll");
   const Bytes more = dll.empty() ? testdata::Text(block, 5) : dll;
   while (content.size() < 2 * block + 5000) content.insert(content.end(), more.begin(), more.end());
   content.resize(2 * block + 5000);
-  const Bytes stream = Compress(content, {Level::max, 0});
+  const Bytes stream = Compress(content, {Level::max, 0, BlockLayout::split});
   const Bytes noise = testdata::Random(600, 6);
   for (std::size_t k = 0; k + 2 < noise.size(); k += 3) {
     Bytes bad = stream;

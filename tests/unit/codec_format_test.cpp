@@ -79,7 +79,7 @@ TEST(WorkedExamples, OurEncoderWritesMicrosoftsBytes) {
 
 TEST(WorkedExamples, WindowsStreamInItsFramingDecodes) {
   Bytes stream(headerSize);
-  WriteHeader(65537, std::span<std::uint8_t, headerSize>(stream.data(), headerSize));
+  WriteHeader(65537, 65537, std::span<std::uint8_t, headerSize>(stream.data(), headerSize));
   const Bytes raw = WindowsZeros65537();
   for (int i = 0; i < 4; ++i) stream.push_back(static_cast<std::uint8_t>(raw.size() >> (8 * i)));
   stream.insert(stream.end(), raw.begin(), raw.end());
@@ -102,19 +102,24 @@ TEST(Crc32, MatchesZlib) {
 TEST(Header, CarriesSizesBlockSizeAndTheChecksumOfTheOtherBytes) {
   struct Case {
     std::uint64_t unpacked;
-    std::uint64_t block;
+    std::uint64_t platform;  // the whole content up to 64 MiB, then 64 MiB
+    std::uint64_t split;     // up to 4 MiB one block; past it an even number of blocks of whole sub-blocks
   };
-  // Up to 4 MiB one block; past it an even number of whole sub-blocks' worth, at most 4 MiB each.
-  const Case cases[] = {{1, 1},
-                        {65536, 65536},
-                        {4ull << 20, 4ull << 20},
-                        {(4ull << 20) + 1, (2ull << 20) + 65536},
-                        {12ull << 20, 3ull << 20},
-                        {80ull << 20, 4ull << 20},
-                        {121244971, 62ull << 16}};
+  const Case cases[] = {{1, 1, 1},
+                        {65536, 65536, 65536},
+                        {4ull << 20, 4ull << 20, 4ull << 20},
+                        {(4ull << 20) + 1, (4ull << 20) + 1, (2ull << 20) + 65536},
+                        {12ull << 20, 12ull << 20, 3ull << 20},
+                        {64ull << 20, 64ull << 20, 4ull << 20},
+                        {(64ull << 20) + 1, 64ull << 20, 57ull << 16},
+                        {80ull << 20, 64ull << 20, 4ull << 20},
+                        {96039424, 64ull << 20, 62ull << 16},
+                        {121244971, 64ull << 20, 62ull << 16}};
   for (const Case& c : cases) {
+    EXPECT_EQ(BlockSizeFor(c.unpacked, BlockLayout::platform), c.platform) << c.unpacked;
+    EXPECT_EQ(BlockSizeFor(c.unpacked, BlockLayout::split), c.split) << c.unpacked;
     std::uint8_t h[headerSize];
-    WriteHeader(c.unpacked, h);
+    WriteHeader(c.unpacked, c.platform, h);
     EXPECT_EQ(0, std::memcmp(h, "\x0A\x51\xE5\xC0\x18\x00", 4));
     EXPECT_EQ(h[4], 24);
     EXPECT_EQ(h[5], 0);
@@ -127,13 +132,13 @@ TEST(Header, CarriesSizesBlockSizeAndTheChecksumOfTheOtherBytes) {
     ASSERT_TRUE(read);
     EXPECT_TRUE(read->checksumMatches);
     EXPECT_EQ(read->unpackedSize, c.unpacked);
-    EXPECT_EQ(read->blockSize, c.block);
+    EXPECT_EQ(read->blockSize, c.platform);
   }
 }
 
 TEST(Header, RefusesOtherKindsButNotAWrongChecksum) {
   std::uint8_t good[headerSize];
-  WriteHeader(1000, good);
+  WriteHeader(1000, 1000, good);
   struct Case {
     const char* name;
     void (*change)(std::uint8_t* h);

@@ -68,7 +68,7 @@ TEST(RoundTrip, EmptyContentIsAnEmptyStream) {
   EXPECT_EQ(r.produced, 0u);
   // A header that says "no content" with no blocks is read the same way.
   std::uint8_t header[headerSize];
-  WriteHeader(0, header);
+  WriteHeader(0, 0, header);
   EXPECT_EQ(Decompress(header, none).status, DecodeStatus::ok);
 }
 
@@ -96,6 +96,45 @@ TEST(RoundTrip, MaxLevelIsSmallerThanFast) {
   EXPECT_LT(Compress(content, {Level::max, 0}).size(), Compress(content, {Level::fast, 0}).size());
 }
 
+// The default layout is the platform compressor's: one block up to 64 MiB, then blocks of 64 MiB and the
+// rest. The split layout cuts even numbers of blocks of at most 4 MiB. Both come back whole.
+TEST(RoundTrip, BothBlockLayouts) {
+  struct Case {
+    std::size_t size;
+    BlockLayout layout;
+    std::size_t blocks;
+    bool everywhere;  // also under Wine, where the test takes longer
+  };
+  const Case cases[] = {
+      {(5u << 20) + 3, BlockLayout::platform, 1, true},
+      {(5u << 20) + 3, BlockLayout::split, 2, true},
+      {(64u << 20) + 70000, BlockLayout::platform, 2, false},
+  };
+  const Bytes unit = testdata::Text(1u << 20, 21);
+  for (const Case& c : cases) {
+#if defined(_WIN32)
+    if (!c.everywhere) continue;
+#endif
+    Bytes content;
+    while (content.size() < c.size) content.insert(content.end(), unit.begin(), unit.end());
+    content.resize(c.size);
+    const Bytes tail = testdata::Random(5000, 3);
+    std::copy(tail.begin(), tail.end(), content.end() - tail.size());
+    const Bytes stream = Compress(content, {Level::fast, 0, c.layout});
+    const auto header = ReadHeader(stream);
+    ASSERT_TRUE(header) << c.size;
+    EXPECT_EQ(header->blockSize, BlockSizeFor(content.size(), c.layout)) << c.size;
+    BlockCursor cursor(stream, *header);
+    std::size_t blocks = 0;
+    while (cursor.Next()) ++blocks;
+    EXPECT_TRUE(cursor.finished());
+    EXPECT_EQ(blocks, c.blocks) << c.size;
+    Bytes out(content.size());
+    EXPECT_EQ(Decompress(stream, out).status, DecodeStatus::ok) << c.size;
+    EXPECT_TRUE(out == content) << c.size;
+  }
+}
+
 // Matches reach back across 64 KiB sub-blocks: a random 40 KiB unit repeated cannot compress otherwise.
 TEST(RoundTrip, HistoryCrossesSubBlocks) {
   const Bytes unit = testdata::Random(40000, 11);
@@ -112,7 +151,7 @@ TEST(RoundTrip, HistoryCrossesSubBlocks) {
 // back whole with no block decoded again one after another (which would hide a mistake in the paired
 // decoder).
 Bytes Layout(const std::string& letters, std::size_t tail) {
-  const std::size_t block = static_cast<std::size_t>(maxBlockSize);
+  const std::size_t block = static_cast<std::size_t>(maxSplitBlockSize);
   const Bytes dll = testdata::WineDll("kernelbase.dll");
   Bytes content;
   for (std::size_t i = 0; i < letters.size(); ++i) {
@@ -151,10 +190,10 @@ TEST(RoundTrip, BlocksTwoAtATime) {
 #endif
     const std::string what = std::string(c.letters) + (c.level == Level::fast ? " fast" : " max");
     const Bytes content = Layout(c.letters, c.tail);
-    const Bytes stream = Compress(content, {c.level, 0});
+    const Bytes stream = Compress(content, {c.level, 0, BlockLayout::split});
     const auto header = ReadHeader(stream);
     ASSERT_TRUE(header) << what;
-    EXPECT_EQ(header->blockSize, BlockSizeFor(content.size())) << what;
+    EXPECT_EQ(header->blockSize, BlockSizeFor(content.size(), BlockLayout::split)) << what;
     BlockCursor cursor(stream, *header);
     CursorBlocks source(cursor);
     Bytes out(content.size() + 16, 0x3C);
