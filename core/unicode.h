@@ -35,4 +35,8 @@ void PortableLowerCase(Unit* text, std::size_t count);
 // The mapping of one code point (up to U+10FFFF) that PortableLowerCase applies.
 char32_t PortableLowerCodePoint(char32_t codePoint);
 
+// Upper-cases in place, one UTF-16 code unit at a time, as NTFS compares names: two names that differ only
+// in letters with the same capital (σ and ς, µ and μ) name one file there although they lower-case apart.
+void PortableUpperCase(Unit* text, std::size_t count);
+
 }  // namespace lomar

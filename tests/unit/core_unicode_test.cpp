@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "core/lower_case_table.h"
+#include "core/case_tables.h"
 #include "core/unicode.h"
 
 namespace lomar {
@@ -193,7 +193,7 @@ TEST(PortableLowerCodePoint, MapsUnicodeSimpleLowercase) {
 TEST(PortableLowerCodePoint, TableRunsAreSortedDisjointAndStayInTheirPlane) {
   ASSERT_GT(lowerCaseRangeCount, 100u);
   for (std::size_t i = 0; i < lowerCaseRangeCount; ++i) {
-    const LowerCaseRange& run = lowerCaseRanges[i];
+    const CaseRange& run = lowerCaseRanges[i];
     EXPECT_TRUE(run.stride == 1 || run.stride == 2) << i;
     EXPECT_LE(run.first, run.last) << i;
     EXPECT_EQ((run.last - run.first) % run.stride, 0u) << i;
@@ -205,6 +205,26 @@ TEST(PortableLowerCodePoint, TableRunsAreSortedDisjointAndStayInTheirPlane) {
       EXPECT_NE(lower, c) << std::hex << static_cast<std::uint32_t>(c);
       EXPECT_EQ(c < 0x10000, lower < 0x10000) << std::hex << static_cast<std::uint32_t>(c);
     }
+  }
+}
+
+// NTFS compares names through an upper-case table of code units: letters that lower-case apart but share a
+// capital name one file there.
+TEST(PortableUpperCase, FoldsCodeUnitsAsNtfsCompares) {
+  struct Case {
+    char16_t in;
+    char16_t out;
+  };
+  const Case cases[] = {
+      {u'a', u'A'},        {u'A', u'A'},        {u'z', u'Z'},        {u'0', u'0'},     {u'_', u'_'},
+      {0x03C3, 0x03A3},    {0x03C2, 0x03A3},    {0x00B5, 0x039C},    {0x03BC, 0x039C}, {0x017F, u'S'},
+      {0x0131, u'I'},      {0x00E9, 0x00C9},    {0x00DF, 0x00DF},    {0x1F80, 0x1F88}, {0x0430, 0x0410},
+      {0xD801, 0xD801},    {0xDC28, 0xDC28},    {0xFF41, 0xFF21},    {0xFFFF, 0xFFFF},
+  };
+  for (const Case& c : cases) {
+    Unit unit = static_cast<Unit>(c.in);
+    PortableUpperCase(&unit, 1);
+    EXPECT_EQ(static_cast<std::uint16_t>(unit), static_cast<std::uint16_t>(c.out)) << std::hex << unsigned(c.in);
   }
 }
 

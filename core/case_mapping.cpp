@@ -1,19 +1,32 @@
 #include <algorithm>
 
-#include "core/lower_case_table.h"
+#include "core/case_tables.h"
 #include "core/unicode.h"
 
 namespace lomar {
 
-char32_t PortableLowerCodePoint(char32_t codePoint) {
-  const LowerCaseRange* begin = lowerCaseRanges;
-  const LowerCaseRange* end = lowerCaseRanges + lowerCaseRangeCount;
-  const LowerCaseRange* after =
-      std::upper_bound(begin, end, codePoint, [](char32_t c, const LowerCaseRange& r) { return c < r.first; });
+namespace {
+
+char32_t Map(const CaseRange* begin, const CaseRange* end, char32_t codePoint) {
+  const CaseRange* after =
+      std::upper_bound(begin, end, codePoint, [](char32_t c, const CaseRange& r) { return c < r.first; });
   if (after == begin) return codePoint;
-  const LowerCaseRange& run = after[-1];
+  const CaseRange& run = after[-1];
   if (codePoint > run.last || (codePoint - run.first) % run.stride != 0) return codePoint;
   return static_cast<char32_t>(static_cast<std::int64_t>(codePoint) + run.delta);
+}
+
+}  // namespace
+
+char32_t PortableLowerCodePoint(char32_t codePoint) {
+  return Map(lowerCaseRanges, lowerCaseRanges + lowerCaseRangeCount, codePoint);
+}
+
+void PortableUpperCase(Unit* text, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t unit = static_cast<std::uint16_t>(text[i]);
+    text[i] = static_cast<Unit>(Map(upperCaseRanges, upperCaseRanges + upperCaseRangeCount, unit));
+  }
 }
 
 void PortableLowerCase(Unit* text, std::size_t count) {
