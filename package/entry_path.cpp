@@ -23,9 +23,12 @@ bool IsDeviceDigit(Unit unit) {
   return (unit >= LT('0') && unit <= LT('9')) || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
 }
 
+using Folding = void (*)(Unit*, std::size_t);
+
 // Names that Windows opens as devices whatever folder or extension they carry.
-bool IsReservedStem(TextView stem) {
-  const Text lower = LowerCased(stem);
+bool IsReservedStem(TextView stem, Folding fold) {
+  Text lower(stem);
+  fold(lower.data(), lower.size());
   const TextView s = lower;
   switch (s.size()) {
     case 3:
@@ -41,27 +44,31 @@ bool IsReservedStem(TextView stem) {
   }
 }
 
-void CheckComponent(TextView component) {
+void CheckComponent(TextView component, Folding fold) {
   if (component.empty() || component == LT(".") || component == LT("..")) throw Failure{msg::unsafePath};
   // Windows would store these without the trailing dot or space.
   if (component.back() == dot || component.back() == space) throw Failure{msg::unsafePath};
   for (const Unit unit : component) {
     if (IsControl(unit) || forbidden.find(unit) != TextView::npos) throw Failure{msg::unsafePath};
   }
-  if (IsReservedStem(component.substr(0, component.find(dot)))) throw Failure{msg::reservedFilename};
+  if (IsReservedStem(component.substr(0, component.find(dot)), fold)) throw Failure{msg::reservedFilename};
 }
 
-}  // namespace
-
-void CheckEntryPath(TextView name) {
+void CheckEntryPath(TextView name, Folding fold) {
   if (name.empty() || name.front() == separator || name.back() == separator) throw Failure{msg::invalidPath};
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = name.find(separator, start);
-    CheckComponent(name.substr(start, end == TextView::npos ? TextView::npos : end - start));
+    CheckComponent(name.substr(start, end == TextView::npos ? TextView::npos : end - start), fold);
     if (end == TextView::npos) return;
     start = end + 1;
   }
 }
+
+}  // namespace
+
+void CheckEntryPath(TextView name) { CheckEntryPath(name, LowerCase); }
+
+void CheckEntryPathPortably(TextView name) { CheckEntryPath(name, PortableLowerCase); }
 
 }  // namespace lomar

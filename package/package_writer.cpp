@@ -27,7 +27,7 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT6
 PackageWriteError::PackageWriteError(Text reason, std::size_t entry, const std::string& entryName)
     : std::runtime_error(Describe(reason, entry, entryName)), reason_(std::move(reason)), entry_(entry) {}
 
-std::vector<std::uint8_t> WritePackage(std::span<const PackageInput> entries) {
+PackageLayout LayOutPackage(std::span<const PackageInput> entries) {
   // The same order as the loader: the image size, the count, each entry, the game.
   std::uint64_t imageSize = format::headerSize;
   for (const PackageInput& entry : entries) {
@@ -61,18 +61,37 @@ std::vector<std::uint8_t> WritePackage(std::span<const PackageInput> entries) {
     throw PackageWriteError(msg::incompletePackage, PackageWriteError::noEntry, {});
   }
 
-  std::vector<std::uint8_t> image;
-  image.reserve(static_cast<std::size_t>(imageSize));
-  for (const std::uint8_t b : format::magic) image.push_back(b);
-  AppendLittleEndian(image, entries.size(), format::entryCountSize);
+  PackageLayout layout;
+  std::uint64_t headerBytes = format::headerSize;
+  for (const PackageInput& entry : entries) headerBytes += format::entryHeaderSize + entry.name.size();
+  layout.headers.reserve(static_cast<std::size_t>(headerBytes));
+  std::vector<std::size_t> headerEnds;
+  for (const std::uint8_t b : format::magic) layout.headers.push_back(b);
+  AppendLittleEndian(layout.headers, entries.size(), format::entryCountSize);
   for (const PackageInput& entry : entries) {
-    AppendLittleEndian(image, entry.name.size(), format::nameLengthSize);
-    AppendLittleEndian(image, entry.unpackedSize, format::unpackedSizeSize);
-    AppendLittleEndian(image, entry.storedBytes.size(), format::storedSizeSize);
-    image.insert(image.end(), entry.digest.begin(), entry.digest.end());
-    image.insert(image.end(), entry.name.begin(), entry.name.end());
-    image.insert(image.end(), entry.storedBytes.begin(), entry.storedBytes.end());
+    AppendLittleEndian(layout.headers, entry.name.size(), format::nameLengthSize);
+    AppendLittleEndian(layout.headers, entry.unpackedSize, format::unpackedSizeSize);
+    AppendLittleEndian(layout.headers, entry.storedBytes.size(), format::storedSizeSize);
+    layout.headers.insert(layout.headers.end(), entry.digest.begin(), entry.digest.end());
+    layout.headers.insert(layout.headers.end(), entry.name.begin(), entry.name.end());
+    headerEnds.push_back(layout.headers.size());
   }
+  // Spans into the headers are taken only now that the buffer has stopped growing.
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    layout.pieces.emplace_back(layout.headers.data() + from, headerEnds[i] - from);
+    if (!entries[i].storedBytes.empty()) layout.pieces.push_back(entries[i].storedBytes);
+    from = headerEnds[i];
+  }
+  layout.size = imageSize;
+  return layout;
+}
+
+std::vector<std::uint8_t> WritePackage(std::span<const PackageInput> entries) {
+  const PackageLayout layout = LayOutPackage(entries);
+  std::vector<std::uint8_t> image;
+  image.reserve(static_cast<std::size_t>(layout.size));
+  for (const auto piece : layout.pieces) image.insert(image.end(), piece.begin(), piece.end());
   return image;
 }
 

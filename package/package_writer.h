@@ -36,8 +36,22 @@ class PackageWriteError : public std::runtime_error {
   std::size_t entry_;
 };
 
-// Entries are written in the order given; letter case is kept. Throws
-// PackageWriteError before allocating the image when the loader would refuse it.
+// A package image as the pieces that make it up, in order: the header and each
+// entry's fields and name, held here, and each entry's stored bytes, left where
+// the caller holds them (they must outlive the layout), so that a large package
+// is written out without being copied into one more buffer.
+struct PackageLayout {
+  std::vector<std::uint8_t> headers;  // every header and name, back to back
+  std::vector<std::span<const std::uint8_t>> pieces;
+  std::uint64_t size = 0;
+};
+
+// Entries are laid out in the order given; letter case is kept. Throws
+// PackageWriteError before allocating anything when the loader would refuse the
+// package.
+PackageLayout LayOutPackage(std::span<const PackageInput> entries);
+
+// The same package as one image.
 std::vector<std::uint8_t> WritePackage(std::span<const PackageInput> entries);
 
 }  // namespace lomar

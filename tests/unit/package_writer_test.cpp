@@ -45,6 +45,23 @@ TEST(WritePackage, LaysOutTheHeaderAndEachEntryByteForByte) {
   EXPECT_EQ(WritePackage(entries), expected);
 }
 
+// The layout hands back the caller's stored bytes where they lie, so a large package is never copied whole.
+TEST(LayOutPackage, SpansTheCallersStoredBytesAndAddsUpToTheImage) {
+  const std::string stored = "payload";
+  const std::vector<PackageInput> entries = {In("LOMARVesperon.exe", 7, stored), In("empty", 0, ""),
+                                             In("b/c", 3, stored)};
+  const PackageLayout layout = LayOutPackage(entries);
+  std::vector<std::uint8_t> joined;
+  std::size_t spansOfStored = 0;
+  for (const auto piece : layout.pieces) {
+    if (piece.data() == reinterpret_cast<const std::uint8_t*>(stored.data())) ++spansOfStored;
+    joined.insert(joined.end(), piece.begin(), piece.end());
+  }
+  EXPECT_EQ(spansOfStored, 2u);
+  EXPECT_EQ(joined.size(), layout.size);
+  EXPECT_EQ(joined, WritePackage(entries));
+}
+
 TEST(WritePackage, WritesWhatTheLoaderReadsBackInTheSameOrder) {
   const std::string big(1000, 'q');
   const std::vector<PackageInput> entries = {
