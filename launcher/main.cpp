@@ -7,11 +7,13 @@
 #include <string>
 
 #include "core/failure.h"
-#include "launcher/folders.h"
 #include "core/messages.h"
+#include "launcher/folders.h"
 #include "launcher/report_failure.h"
 #include "package/package_resource.h"
 #include "prepare/content_digest.h"
+#include "prepare/prepare_runtime.h"
+#include "prepare/redirect_guard.h"
 
 namespace lomar {
 namespace {
@@ -45,8 +47,8 @@ int Run(const ArgumentVector& args, bool extractOnly) {
   const Folders folders = FoldersFor(OwnModulePath());
   const ShaProvider shaProvider;
   const PackageView package = LoadOwnPackage();
-  (void)folders;
-  (void)extractOnly;
+  RefuseRedirectedPath(folders.dataDir, {});
+  PrepareRuntime(folders.runtimeDir, package, shaProvider, !extractOnly);
   return 0;
 }
 

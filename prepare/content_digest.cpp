@@ -1,15 +1,57 @@
 #include "prepare/content_digest.h"
 
-#include <fstream>
 #include <system_error>
 
 #include "core/failure.h"
+#include "core/handle.h"
 #include "core/messages.h"
+#include "prepare/file_calls.h"
 
 namespace lomar {
+namespace {
+
+using OpenFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG);
+
+struct FileFacts {
+  bool exists;
+  bool regular;
+  std::uint64_t size;
+};
+
+// The path's status, following a link to what it names. Absence is exactly "file not found" and "path not
+// found"; every other failure is reported rather than taken for absence, so that a file that cannot be
+// examined is never rewritten as if it were missing.
+FileFacts Examine(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!files::AttributesAndSize(path.c_str(), &data)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
+    throw std::filesystem::filesystem_error("status", path, std::error_code(static_cast<int>(error), std::system_category()));
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return {true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
+            (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+  const Handle linked{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!linked.Valid() || !GetFileInformationByHandle(linked.Get(), &info)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
+    throw std::filesystem::filesystem_error("status", path, std::error_code(static_cast<int>(error), std::system_category()));
+  }
+  return {true, (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
+          (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow};
+}
+
+}  // namespace
 
 ShaProvider::ShaProvider() {
-  const NTSTATUS status = BCryptOpenAlgorithmProvider(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+  // A missing bcrypt.dll or function fails as the provider itself would.
+  const auto open = bcrypt_.Find<OpenFunction>("BCryptOpenAlgorithmProvider");
+  hash_ = bcrypt_.Find<HashFunction>("BCryptHash");
+  close_ = bcrypt_.Find<CloseFunction>("BCryptCloseAlgorithmProvider");
+  if (open == nullptr || hash_ == nullptr || close_ == nullptr) throw Failure{msg::cannotInitVerification};
+  const NTSTATUS status = open(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
   if (status < 0) {
     handle_ = nullptr;
     throw Failure{msg::cannotInitVerification};
@@ -17,28 +59,30 @@ ShaProvider::ShaProvider() {
 }
 
 ShaProvider::~ShaProvider() {
-  if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
+  if (handle_ != nullptr) close_(handle_, 0);
 }
 
-Digest Sha256Digest(BCRYPT_ALG_HANDLE provider, const void* data, std::size_t size) {
+Digest ShaProvider::Hash(const void* data, std::size_t size) const {
   Digest digest{};
   // Every span in the launcher is bounded far below 4 GiB by the package limits.
-  const NTSTATUS status = BCryptHash(provider, nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(data)),
-                                     static_cast<ULONG>(size), digest.data(), static_cast<ULONG>(digest.size()));
+  const NTSTATUS status = hash_(handle_, nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(data)),
+                                static_cast<ULONG>(size), digest.data(), static_cast<ULONG>(digest.size()));
   if (status < 0) throw Failure{msg::cannotVerifyFile};
   return digest;
 }
 
-bool FileMatchesDigest(BCRYPT_ALG_HANDLE provider, const std::filesystem::path& path,
-                       std::uint64_t expectedSize, const Digest& expected, std::uint8_t* buffer) {
-  // status() reports a missing file or folder as not_found without an error.
-  const std::filesystem::file_status status = std::filesystem::status(path);
-  if (!std::filesystem::is_regular_file(status)) return false;
-  if (std::filesystem::file_size(path) != expectedSize) return false;
-  {
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(expectedSize));
-    if (!in) return false;  // not opened (held without read sharing) or cut short
+bool FileMatchesDigest(const ShaProvider& provider, const std::filesystem::path& path, std::uint64_t expectedSize,
+                       const Digest& expected, std::uint8_t* buffer) {
+  const FileFacts facts = Examine(path);
+  if (!facts.exists || !facts.regular || facts.size != expectedSize) return false;
+  if (expectedSize != 0) {
+    // Others may go on reading and writing it meanwhile; whatever arrives in one read is judged.
+    const Handle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    if (!file.Valid()) return false;  // held without read sharing, or gone
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), buffer, static_cast<DWORD>(expectedSize), &got, nullptr) || got != expectedSize)
+      return false;
   }
   return Sha256Digest(provider, buffer, static_cast<std::size_t>(expectedSize)) == expected;
 }

@@ -9,32 +9,47 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "core/system_library.h"
 #include "package/format.h"
 
 namespace lomar {
 
-// Owns the run's SHA-256 provider; every other user borrows `handle`.
+// Owns the run's SHA-256 provider; every other user borrows it. bcrypt.dll is
+// loaded from the system folder, never from beside the launcher.
 class ShaProvider {
  public:
-  ShaProvider();  // throws Failure when CNG cannot open "SHA256"
+  ShaProvider();  // throws Failure when CNG cannot be loaded or cannot open "SHA256"
   ~ShaProvider();
   ShaProvider(const ShaProvider&) = delete;
   ShaProvider& operator=(const ShaProvider&) = delete;
-  BCRYPT_ALG_HANDLE handle() const { return handle_; }
+
+  // One BCryptHash call over the whole span (see Sha256Digest).
+  Digest Hash(const void* data, std::size_t size) const;
 
  private:
+  using HashFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, PUCHAR, ULONG);
+  using CloseFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, ULONG);
+
+  SystemLibrary bcrypt_{L"bcrypt.dll"};
+  HashFunction hash_ = nullptr;
+  CloseFunction close_ = nullptr;
   BCRYPT_ALG_HANDLE handle_ = nullptr;
 };
 
-// One BCryptHash call over the whole span; an empty span is valid.
-Digest Sha256Digest(BCRYPT_ALG_HANDLE provider, const void* data, std::size_t size);
+// One BCryptHash call over the whole span; an empty span is valid. Throws
+// Failure msg::cannotVerifyFile on a failed status.
+inline Digest Sha256Digest(const ShaProvider& provider, const void* data, std::size_t size) {
+  return provider.Hash(data, size);
+}
 
 // True when `path` is a regular file of exactly `expectedSize` bytes whose
 // digest is `expected`. The file is read, in one read, into `buffer` (the
 // caller's, expectedSize bytes) only when its size already matches. A file
-// that is missing, is no regular file, or cannot be opened or read in full is
-// simply not a match; only failing status and size queries throw.
-bool FileMatchesDigest(BCRYPT_ALG_HANDLE provider, const std::filesystem::path& path,
+// that is missing (or whose folder is), is no regular file, or cannot be
+// opened or read in full is simply not a match. Any other failure to query
+// the path (access denied, a link that points to itself) throws the standard
+// file-system error for "status": it is reported, never taken for absence.
+bool FileMatchesDigest(const ShaProvider& provider, const std::filesystem::path& path,
                        std::uint64_t expectedSize, const Digest& expected, std::uint8_t* buffer);
 
 }  // namespace lomar

@@ -37,6 +37,9 @@ class Outcome:
     windows: list = field(default_factory=list)
     boxes: list = field(default_factory=list)   # (caption, text) per message box
     closed: list = field(default_factory=list)
+    beside_boxes: list = field(default_factory=list)  # windows still there when a box showed
+    progress: list = field(default_factory=list)      # positions of the progress bar, as they changed
+    window_after_ms: int | None = None
     stdout: str = ""
 
     @property
@@ -75,7 +78,7 @@ class Wine:
         return status, out.read_text("utf-8", "replace"), err.read_text("utf-8", "replace")
 
     def launch(self, exe, *args, answer_box=True, close_window=None, close_after=0, std_handles=True,
-               timeout=120, cwd=None, display=True) -> Outcome:
+               watch_progress=False, time_window=None, timeout=120, cwd=None, display=True) -> Outcome:
         """Starts `exe` through the test kit, which reports its full exit code, its
         windows and message boxes (answered with OK)."""
         kit = ["run"]
@@ -85,6 +88,10 @@ class Wine:
             kit += ["--close-window", close_window, "--close-after", str(close_after)]
         if not std_handles:
             kit.append("--no-std-handles")
+        if watch_progress:
+            kit.append("--watch-progress")
+        if time_window:
+            kit += ["--time-window", time_window]
         status, out, err = self.run(TESTKIT, *kit, windows_path(exe), *args, timeout=timeout, cwd=cwd,
                                     display=display)
         assert status == 0, f"test kit failed ({status}): {err}"
@@ -102,6 +109,12 @@ class Wine:
                 pending_caption = value
             elif key == "box-text":
                 outcome.boxes.append((pending_caption, value))
+            elif key == "box-beside":
+                outcome.beside_boxes.append(value)
+            elif key == "progress":
+                outcome.progress.append(int(value))
+            elif key == "window-after-ms":
+                outcome.window_after_ms = int(value)
         assert outcome.exit >= 0, f"no exit code reported: {out!r} {err!r}"
         return outcome
 

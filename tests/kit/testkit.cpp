@@ -3,7 +3,7 @@
 // message boxes, and the package resource of an executable.
 //
 //   run [--answer-box] [--close-window TITLE] [--close-after N] [--no-std-handles]
-//       PROGRAM [ARGS...]
+//       [--watch-progress] [--time-window TITLE] PROGRAM [ARGS...]
 //   set-resource EXE FILE      attach FILE's bytes as RT_RCDATA 101
 //   remove-resource EXE        drop RT_RCDATA 101
 //
@@ -11,9 +11,13 @@
 //   window: TITLE        each distinct top-level window title the program showed
 //   box-caption: TEXT    a message box it showed, and
 //   box-text: TEXT       its text; the box is then answered with OK
+//   box-beside: TITLE    another of its windows still there when a box appeared
 //   closed: TITLE        the window it was asked to close, once closed
+//   progress: N          each new position of a progress bar in its windows
+//   window-after-ms: N   milliseconds from process creation to the timed window
 //   exit: N              the program's exit code, unsigned decimal
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -71,9 +75,37 @@ struct Watch {
   int closeAfter = 0;  // update steps (polls that see the window) to let pass first
   int seenClose = 0;
   bool closed = false;
+  bool watchProgress = false;
+  long lastProgress = -1;
+  std::wstring timedTitle;
+  ULONGLONG startedAt = 0;
+  bool timed = false;
   std::set<std::wstring> titles;
   std::set<HWND> answered;
 };
+
+struct Children {
+  std::vector<HWND> bars;
+};
+
+BOOL CALLBACK VisitChild(HWND child, LPARAM context) {
+  wchar_t className[64] = {};
+  GetClassNameW(child, className, 64);
+  if (std::wstring(className) == PROGRESS_CLASSW) reinterpret_cast<Children*>(context)->bars.push_back(child);
+  return TRUE;
+}
+
+// The other visible windows of the process, at the moment a box shows.
+BOOL CALLBACK VisitBeside(HWND window, LPARAM context) {
+  auto& watch = *reinterpret_cast<Watch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != watch.processId || !IsWindowVisible(window)) return TRUE;
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  if (std::wstring(className) != L"#32770") Say("box-beside", WindowText(window));
+  return TRUE;
+}
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
   auto& watch = *reinterpret_cast<Watch*>(context);
@@ -90,12 +122,28 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
       GetDlgItemTextW(window, kMessageBoxTextId, text, 4096);
       Say("box-caption", title);
       Say("box-text", text);
+      EnumWindows(VisitBeside, context);
       watch.answered.insert(window);
       PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
     return TRUE;
   }
   if (watch.titles.insert(title).second) Say("window", title);
+  if (!watch.timed && !watch.timedTitle.empty() && title == watch.timedTitle) {
+    watch.timed = true;
+    Say("window-after-ms", std::to_wstring(GetTickCount64() - watch.startedAt));
+  }
+  if (watch.watchProgress) {
+    Children children;
+    EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&children));
+    for (HWND bar : children.bars) {
+      const long position = static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+      if (position != watch.lastProgress) {
+        watch.lastProgress = position;
+        Say("progress", std::to_wstring(position));
+      }
+    }
+  }
   if (!watch.closeTitle.empty() && !watch.closed && title == watch.closeTitle) {
     if (watch.seenClose++ >= watch.closeAfter) {
       PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -119,6 +167,10 @@ int Run(std::vector<std::wstring> args) {
       watch.closeAfter = std::stoi(args[++i]);
     } else if (args[i] == L"--no-std-handles") {
       passStdHandles = false;
+    } else if (args[i] == L"--watch-progress") {
+      watch.watchProgress = true;
+    } else if (args[i] == L"--time-window" && i + 1 < args.size()) {
+      watch.timedTitle = args[++i];
     } else {
       break;
     }
@@ -141,15 +193,20 @@ int Run(std::vector<std::wstring> args) {
       if (h != nullptr && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   }
   PROCESS_INFORMATION process{};
+  watch.startedAt = GetTickCount64();
   if (!CreateProcessW(args[i].c_str(), commandLine.data(), nullptr, nullptr, passStdHandles, 0, nullptr, nullptr,
                       &startup, &process)) {
     std::fprintf(stderr, "run: cannot start the program (Windows error %lu)\n", GetLastError());
     return 2;
   }
   watch.processId = process.dwProcessId;
-  // Polled rather than hooked: the windows belong to another process.
-  while (WaitForSingleObject(process.hProcess, 25) == WAIT_TIMEOUT)
+  // Polled rather than hooked: the windows belong to another process. Until a timed window shows, the
+  // polls come every millisecond.
+  for (;;) {
+    const DWORD wait = !watch.timedTitle.empty() && !watch.timed ? 1 : 25;
+    if (WaitForSingleObject(process.hProcess, wait) != WAIT_TIMEOUT) break;
     EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&watch));
+  }
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
@@ -191,7 +248,7 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() == 3 && args[0] == L"set-resource") return SetResource(args[1], &args[2]);
   if (args.size() == 2 && args[0] == L"remove-resource") return SetResource(args[1], nullptr);
   std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
-             "[--no-std-handles] PROGRAM [ARGS...]\n"
+             "[--no-std-handles] [--watch-progress] [--time-window TITLE] PROGRAM [ARGS...]\n"
              "       lomar-testkit set-resource EXE FILE | remove-resource EXE\n", stderr);
   return 2;
 }

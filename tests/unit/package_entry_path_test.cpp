@@ -65,6 +65,18 @@ TEST(CheckEntryPath, AcceptsOrdinaryRelativeNames) {
   });
 }
 
+// Windows 10 and earlier open a device for "con .txt" (they drop the extension, then the trailing spaces),
+// but the launcher judges the stem as written, "con ", and accepts the name; only the packer refuses to
+// make such a package.
+TEST(CheckEntryPath, AcceptsADeviceNameFollowedBySpacesAndAnExtension) {
+  ExpectVerdicts({
+      {LT("con .txt"), nullptr},
+      {LT("nul .log"), nullptr},
+      {LT("docs/aux   .md"), nullptr},
+      {LT("LPT1 .x"), nullptr},
+  });
+}
+
 TEST(CheckEntryPath, RefusesEachBrokenRuleWithItsMessage) {
   ExpectVerdicts({
       {LT(""), msg::invalidPath},

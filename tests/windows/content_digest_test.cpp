@@ -35,7 +35,7 @@ TEST(Sha256Digest, MatchesPublishedVectorsThroughCng) {
       {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(Sha256Digest(provider.handle(), c.input.data(), c.input.size()), FromHex(c.hex)) << c.input.size();
+    EXPECT_EQ(Sha256Digest(provider, c.input.data(), c.input.size()), FromHex(c.hex)) << c.input.size();
 }
 
 class FileMatchesDigestTest : public ::testing::Test {
@@ -57,8 +57,8 @@ class FileMatchesDigestTest : public ::testing::Test {
 
   bool Matches(const fs::path& path, const std::string& expected) {
     buffer_.assign(expected.size(), 0);
-    const Digest digest = Sha256Digest(provider_.handle(), expected.data(), expected.size());
-    return FileMatchesDigest(provider_.handle(), path, expected.size(), digest, buffer_.data());
+    const Digest digest = Sha256Digest(provider_, expected.data(), expected.size());
+    return FileMatchesDigest(provider_, path, expected.size(), digest, buffer_.data());
   }
 
   ShaProvider provider_;
@@ -93,8 +93,8 @@ TEST_F(FileMatchesDigestTest, WrongSizeIsRejectedWithoutReading) {
   const HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   buffer_.assign(4, 0xAA);
-  const Digest digest = Sha256Digest(provider_.handle(), "1234", 4);
-  EXPECT_FALSE(FileMatchesDigest(provider_.handle(), path, 4, digest, buffer_.data()));
+  const Digest digest = Sha256Digest(provider_, "1234", 4);
+  EXPECT_FALSE(FileMatchesDigest(provider_, path, 4, digest, buffer_.data()));
   EXPECT_EQ(buffer_, std::vector<std::uint8_t>(4, 0xAA));
   CloseHandle(held);
 }
@@ -109,8 +109,8 @@ TEST_F(FileMatchesDigestTest, WhatIsNotARegularFileNeverMatches) {
 TEST_F(FileMatchesDigestTest, EmptyFileMatchesOnlyTheDigestOfNothing) {
   const fs::path empty = Write("empty", "");
   EXPECT_TRUE(Matches(empty, ""));
-  const Digest other = Sha256Digest(provider_.handle(), "x", 1);
-  EXPECT_FALSE(FileMatchesDigest(provider_.handle(), empty, 0, other, nullptr));
+  const Digest other = Sha256Digest(provider_, "x", 1);
+  EXPECT_FALSE(FileMatchesDigest(provider_, empty, 0, other, nullptr));
 }
 
 }  // namespace

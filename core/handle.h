@@ -1,0 +1,27 @@
+// A Windows handle owned by its scope: closed on every way out, unless it is null or INVALID_HANDLE_VALUE.
+#pragma once
+
+#include <windows.h>
+
+namespace lomar {
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+  void Close() {
+    if (Valid()) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+}  // namespace lomar

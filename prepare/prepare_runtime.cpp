@@ -1,0 +1,91 @@
+#include "prepare/prepare_runtime.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "core/check_windows.h"
+#include "core/failure.h"
+#include "core/handle.h"
+#include "core/messages.h"
+#include "prepare/decompressor_choice.h"
+#include "prepare/file_calls.h"
+#include "prepare/progress_window.h"
+#include "prepare/redirect_guard.h"
+
+namespace lomar {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const wchar_t* stagingSuffix = L".portable-new";
+
+// The entry's content buffer, zero-filled: fresh pages from the system already are, so calloc costs no pass
+// over a large entry before the file or the decoder fills it.
+struct ContentBuffer {
+  explicit ContentBuffer(std::uint64_t size)
+      : bytes(static_cast<std::uint8_t*>(std::calloc(size == 0 ? 1 : static_cast<std::size_t>(size), 1))) {
+    if (bytes == nullptr) throw std::bad_alloc();
+  }
+  ~ContentBuffer() { std::free(bytes); }
+  ContentBuffer(const ContentBuffer&) = delete;
+  ContentBuffer& operator=(const ContentBuffer&) = delete;
+  std::uint8_t* bytes;
+};
+
+// Writes the verified content beside the target and renames it over the target, so that at no moment does
+// a partly written file stand at the target's path.
+void PutInPlace(const std::wstring& runtimeDir, const fs::path& target, const std::uint8_t* content,
+                std::uint64_t size) {
+  fs::create_directories(target.parent_path());
+  const fs::path staging = target.native() + stagingSuffix;
+  RefuseRedirectedPath(runtimeDir, staging.lexically_relative(runtimeDir).native());
+  const BOOL deleted = files::Delete(staging.c_str());
+  CheckWindows(deleted != FALSE || GetLastError() == ERROR_FILE_NOT_FOUND, msg::cannotRemoveInterrupted);
+  {
+    // CREATE_NEW and no reparse point followed: nothing that stands at the staging path is ever opened.
+    Handle file{files::Create(staging.c_str(), GENERIC_WRITE, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)};
+    CheckWindows(file.Valid(), msg::cannotWriteBeside);
+    DWORD written = 0;
+    const BOOL wrote = files::Write(file.Get(), content, static_cast<DWORD>(size), &written);
+    CheckWindows(wrote != FALSE && written == size, msg::cannotWriteRuntime);
+    CheckWindows(files::Flush(file.Get()) != FALSE, msg::cannotWriteRuntime);
+  }
+  CheckWindows(files::Move(staging.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE,
+               msg::cannotUpdateRuntime);
+}
+
+void PrepareEntry(const std::wstring& runtimeDir, const PackageEntry& entry, const ShaProvider& shaProvider,
+                  Decompressor& decompressor) {
+  RefuseRedirectedPath(runtimeDir, entry.name);
+  const fs::path target = fs::path(runtimeDir) / entry.name;
+  const ContentBuffer buffer(entry.unpackedSize);
+  if (FileMatchesDigest(shaProvider, target, entry.unpackedSize, entry.digest, buffer.bytes)) return;
+  const std::span<std::uint8_t> content(buffer.bytes, static_cast<std::size_t>(entry.unpackedSize));
+  UnpackEntry(decompressor, entry, content);
+  if (Sha256Digest(shaProvider, content.data(), content.size()) != entry.digest) throw Failure{msg::failedVerification};
+  PutInPlace(runtimeDir, target, content.data(), entry.unpackedSize);
+}
+
+}  // namespace
+
+void PrepareRuntime(const std::wstring& runtimeDir, const PackageView& entries, const ShaProvider& shaProvider,
+                    bool showProgress) {
+  // Released in reverse: the decompressor first, then the window.
+  std::optional<ProgressWindow> window;
+  if (showProgress) window.emplace();
+  RefuseRedirectedPath(runtimeDir, {});
+  fs::create_directories(runtimeDir);
+  const std::unique_ptr<Decompressor> decompressor = OpenDecompressor();
+  std::uint64_t done = 0;
+  for (const PackageEntry& entry : entries) {
+    PrepareEntry(runtimeDir, entry, shaProvider, *decompressor);
+    ++done;
+    if (window) window->Update(done * 100 / entries.size());
+  }
+}
+
+}  // namespace lomar
