@@ -1,0 +1,4 @@
+# The packer's executable reader and writer and its icon reader, over images built in the tests.
+lomar_add_unit_test(pack_pe_test
+  SOURCES pack_reader_test.cpp pack_writer_test.cpp pack_icon_test.cpp
+  LIBS pack_pe)
