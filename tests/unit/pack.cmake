@@ -2,3 +2,6 @@
 lomar_add_unit_test(pack_pe_test
   SOURCES pack_reader_test.cpp pack_writer_test.cpp pack_icon_test.cpp
   LIBS pack_pe)
+
+# The packer's rules for game file names.
+lomar_add_unit_test(pack_test SOURCES pack_name_rules_test.cpp LIBS pack_tool)

@@ -1,0 +1,214 @@
+// build: a game folder and the launcher stub made into the one portable executable.
+#include <cstdio>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "codec/xpress.h"
+#include "core/failure.h"
+#include "core/sha256.h"
+#include "package/format.h"
+#include "package/package_writer.h"
+#include "pack/command_line.h"
+#include "pack/commands.h"
+#include "pack/game_folder.h"
+#include "pack/host_files.h"
+#include "pack/icon_file.h"
+#include "pack/name_rules.h"
+#include "pack/pe_error.h"
+#include "pack/pe_reader.h"
+#include "pack/pe_writer.h"
+#include "pack/progress.h"
+#include "pack/resource_tree.h"
+#include "pack/tool_error.h"
+
+namespace lomar::pack {
+namespace {
+
+constexpr const char* buildHelp =
+    "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
+    "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
+    "\n"
+    "Packs every file below GAME_DIR into one game package and writes a copy of the launcher stub that\n"
+    "carries it (resource RT_RCDATA 101) as OUT.exe. GAME_DIR must hold the game executable\n"
+    "LOMARVesperon.exe at its top level. Files are stored under their paths relative to GAME_DIR, sorted\n"
+    "as the launcher prepares them; folders appear through the files in them.\n"
+    "\n"
+    "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay.\n"
+    "                        A signed stub is refused: sign OUT.exe after packing.\n"
+    "  --output OUT.exe      written beside itself under a temporary name and renamed into place when\n"
+    "                        complete; replaced if it exists. A failed run leaves no OUT.exe behind.\n"
+    "  --level fast|max      compression effort (default max: a game is packed once and downloaded often).\n"
+    "  --threads N           threads that compress (default: one per processor). The output is the same.\n"
+    "  --icon GAME.ico       the icon Explorer and the taskbar show, in place of the stub's.\n"
+    "  --blocks platform|split\n"
+    "                        platform (default): blocks of 64 MiB, the layout the Windows Compression API\n"
+    "                        is known to read. split: blocks of at most 4 MiB, which the launcher's own\n"
+    "                        decoder (used under Wine) unpacks faster, but which Windows is not known to read.\n"
+    "\n"
+    "Refused, before anything is written, naming the file: names the launcher refuses or Windows would\n"
+    "confuse (device names, trailing dots or spaces, : \\ * ? \" < > |, names equal but for letter case),\n"
+    "symbolic links and other non-regular files, more than 4096 files, names over 2048 bytes, more than\n"
+    "512 MiB in all. The same inputs always give the same bytes.\n";
+
+struct Options {
+  std::string gameDir, launcher, output;
+  std::optional<std::string> icon;
+  xpress::CompressOptions compress;
+};
+
+Options ParseOptions(std::span<const std::string> args, bool& helped) {
+  const CommandLine line =
+      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks"}, {});
+  helped = line.help;
+  Options options;
+  if (helped) return options;
+  if (line.operands.size() != 1)
+    throw UsageError{"build takes one GAME_DIR (see: lomar-pack build --help)"};
+  options.gameDir = line.operands[0];
+  for (const char* required : {"--launcher", "--output"})
+    if (!line.Value(required)) throw UsageError{std::string("build needs ") + required + " (see: lomar-pack build --help)"};
+  options.launcher = *line.Value("--launcher");
+  options.output = *line.Value("--output");
+  options.icon = line.Value("--icon");
+  if (const auto level = line.Value("--level")) {
+    if (*level == "fast")
+      options.compress.level = xpress::Level::fast;
+    else if (*level != "max")
+      throw UsageError{"--level takes fast or max, not " + *level + " (see: lomar-pack build --help)"};
+  }
+  if (const auto blocks = line.Value("--blocks")) {
+    if (*blocks == "split")
+      options.compress.blocks = xpress::BlockLayout::split;
+    else if (*blocks != "platform")
+      throw UsageError{"--blocks takes platform or split, not " + *blocks + " (see: lomar-pack build --help)"};
+  }
+  if (const auto threads = line.Value("--threads")) options.compress.threads = WholeNumber("--threads", *threads, 1024, "build");
+  return options;
+}
+
+struct Stub {
+  std::vector<std::uint8_t> bytes;
+  pe::PeImage image;
+  std::vector<pe::Resource> resources;
+};
+
+Stub ReadStub(const std::string& path) {
+  Stub stub;
+  stub.bytes = ReadWholeFile(path);
+  try {
+    stub.image = pe::ReadImage(stub.bytes);
+    if (stub.image.isSigned)
+      throw ToolError{path + ": carries an Authenticode signature, which embedding the game would break. Pack the "
+                      "unsigned stub, then sign the packed executable"};
+    if (stub.image.overlaySize != 0)
+      throw ToolError{path + ": has " + std::to_string(stub.image.overlaySize) + " bytes appended after its last "
+                      "section, which packing would have to drop; use the launcher stub as it was built"};
+    stub.resources = pe::ReadResources(stub.image);
+  } catch (const pe::PeError& e) {
+    throw ToolError{path + ": " + e.what()};
+  }
+  return stub;
+}
+
+// One compressed entry; its stream is held until the executable is written.
+struct Packed {
+  std::string name;
+  std::uint64_t unpackedSize;
+  Digest digest;
+  std::vector<std::uint8_t> stream;
+};
+
+std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::CompressOptions options) {
+  std::uint64_t total = 0;
+  for (const GameFile& file : files) total += file.size;
+  Progress progress("packing", files.size(), total);
+  options.progress = &progress.Bytes();
+  std::vector<Packed> packed;
+  packed.reserve(files.size());
+  std::uint64_t unpackedTotal = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const GameFile& file = files[i];
+    progress.StartEntry(i, file.name);
+    const std::vector<std::uint8_t> content = ReadWholeFile(file.path);
+    // A file that changed size since the folder was walked is held to the limits by what was read.
+    unpackedTotal += content.size();
+    if (unpackedTotal > format::maxUnpackedTotal)
+      throw ToolError{file.path + ": the files read so far add up to more than the launcher's 512 MiB"};
+    Packed entry{file.name, content.size(), Sha256Of(content), xpress::Compress(content, options)};
+    if (entry.stream.size() > format::maxStoredSize)
+      throw ToolError{file.path + ": its stored stream would be " + std::to_string(entry.stream.size()) +
+                      " bytes; the launcher takes at most " + std::to_string(format::maxStoredSize) + " per file"};
+    packed.push_back(std::move(entry));
+  }
+  progress.Done();
+  return packed;
+}
+
+}  // namespace
+
+int Build(std::span<const std::string> args) {
+  bool helped = false;
+  const Options options = ParseOptions(args, helped);
+  if (helped) {
+    std::fputs(buildHelp, stdout);
+    return 0;
+  }
+  const Stub stub = ReadStub(options.launcher);
+  std::vector<std::uint8_t> iconBytes;
+  std::optional<pe::IconSet> icon;
+  if (options.icon) {
+    iconBytes = ReadWholeFile(*options.icon);
+    try {
+      icon = pe::ReadIconFile(iconBytes);
+    } catch (const pe::IconError& e) {
+      throw ToolError{*options.icon + ": " + e.what()};
+    }
+  }
+  std::vector<GameFile> files = WalkGameFolder(options.gameDir);
+  CheckAndSortNames(files, options.gameDir);
+
+  const std::vector<Packed> packed = Compress(files, options.compress);
+  std::vector<PackageInput> inputs;
+  std::uint64_t packageSize = format::headerSize;
+  for (const Packed& entry : packed) {
+    inputs.push_back({entry.name, entry.unpackedSize, entry.digest, entry.stream});
+    packageSize += format::entryHeaderSize + entry.name.size() + entry.stream.size();
+  }
+  if (packageSize > format::maxImageSize)
+    throw ToolError{options.gameDir + ": the package would be " + std::to_string(packageSize) +
+                    " bytes once compressed; the launcher takes at most " + std::to_string(format::maxImageSize) +
+                    " (512 MiB)"};
+  PackageLayout package;
+  try {
+    package = LayOutPackage(inputs);
+  } catch (const PackageWriteError& e) {
+    throw ToolError{options.gameDir + ": " + e.what()};
+  }
+
+  // The stub's resources stay, but for an old package; the new one is language neutral.
+  std::vector<pe::ResourceInput> resources;
+  for (const pe::Resource& resource : stub.resources)
+    if (!(resource.type == pe::ResourceName(pe::rtRcData) && resource.name == pe::ResourceName(format::resourceId)))
+      resources.push_back(pe::Keep(resource));
+  if (icon) pe::ReplaceIcon(resources, *icon);
+  resources.push_back({pe::rtRcData, format::resourceId, 0, 0, package.pieces});
+
+  pe::PackedImage image;
+  try {
+    image = pe::WriteImage(stub.image, resources);
+  } catch (const pe::PeError& e) {
+    throw ToolError{options.launcher + ": " + e.what()};
+  }
+  OutputFile out(options.output, true);
+  for (const auto piece : image.Pieces()) out.Write(piece);
+  out.Commit();
+
+  std::uint64_t unpacked = 0;
+  for (const Packed& entry : packed) unpacked += entry.unpackedSize;
+  std::printf("%s: %zu files, %llu bytes, packed into %llu bytes\n", options.output.c_str(), packed.size(),
+              static_cast<unsigned long long>(unpacked), static_cast<unsigned long long>(image.Size()));
+  return 0;
+}
+
+}  // namespace lomar::pack
