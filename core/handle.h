@@ -15,9 +15,11 @@ class Handle {
 
   bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   HANDLE Get() const { return handle_; }
-  void Close() {
+  void Close() { Reset(nullptr); }
+  // Closes what is held and holds `handle` instead.
+  void Reset(HANDLE handle) {
     if (Valid()) CloseHandle(handle_);
-    handle_ = nullptr;
+    handle_ = handle;
   }
 
  private:

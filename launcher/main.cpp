@@ -8,6 +8,8 @@
 
 #include "core/failure.h"
 #include "core/messages.h"
+#include "launch/launch_game.h"
+#include "launcher/folder_lock.h"
 #include "launcher/folders.h"
 #include "launcher/report_failure.h"
 #include "package/package_resource.h"
@@ -46,10 +48,14 @@ int Run(const ArgumentVector& args, bool extractOnly) {
   if (args.values == nullptr) throw Failure{msg::cannotReadArguments};
   const Folders folders = FoldersFor(OwnModulePath());
   const ShaProvider shaProvider;
+  // Before anything is read or written: a second launcher from this folder stops here.
+  const FolderLock folderLock(folders.exeDir, shaProvider);
   const PackageView package = LoadOwnPackage();
   RefuseRedirectedPath(folders.dataDir, {});
   PrepareRuntime(folders.runtimeDir, package, shaProvider, !extractOnly);
-  return 0;
+  if (extractOnly) return 0;
+  // The lock is held through the game's whole run; its exit status, all 32 bits, is the launcher's.
+  return static_cast<int>(LaunchGame(folders.gameExe, folders.exeDir, args.count, args.values));
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ WINDOWS_BIN = pathlib.Path(os.environ.get("LOMAR_WINDOWS_BIN", ROOT / "build/win
 NATIVE_BIN = pathlib.Path(os.environ.get("LOMAR_NATIVE_BIN", ROOT / "build/native/bin"))
 LAUNCHER = WINDOWS_BIN / "lomar-launcher.exe"
 TESTKIT = WINDOWS_BIN / "lomar-testkit.exe"
+FAKE_GAME = WINDOWS_BIN / "lomar-fake-game.exe"
 CAPTION = "LOMAR Vesperon"
 WINE_NOISE = ("it looks like wine32 is missing", "multiarch needs to be enabled", 'execute "dpkg',
               "apt-get install wine32")
@@ -62,25 +63,25 @@ class Wine:
         self.count += 1
         return (self.logs / f"{self.count:04d}-{stem}.out", self.logs / f"{self.count:04d}-{stem}.err")
 
-    def run(self, *argv, timeout=120, cwd=None, display=True):
-        """Runs a Windows program; returns (exit status as Linux sees it, stdout, stderr)."""
+    def spawn(self, *argv, cwd=None, display=True, env=None) -> "Running":
+        """Starts a Windows program without waiting for it."""
         out, err = self._files(pathlib.Path(str(argv[0])).stem)
-        env = self.env if display else {k: v for k, v in self.env.items() if k != "DISPLAY"}
+        environment = dict(self.env if display else {k: v for k, v in self.env.items() if k != "DISPLAY"})
+        environment.update(env or {})
         with open(out, "wb") as o, open(err, "wb") as e:
             proc = subprocess.Popen(["wine", *map(str, argv)], stdout=o, stderr=e, stdin=subprocess.DEVNULL,
-                                    env=env, cwd=cwd, start_new_session=True)
-            try:
-                status = proc.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
-                raise AssertionError(f"{argv[0]} did not end within {timeout} s")
-        return status, out.read_text("utf-8", "replace"), err.read_text("utf-8", "replace")
+                                    env=environment, cwd=cwd, start_new_session=True)
+        return Running(proc, out, err, str(argv[0]))
 
-    def launch(self, exe, *args, answer_box=True, close_window=None, close_after=0, std_handles=True,
-               watch_progress=False, time_window=None, timeout=120, cwd=None, display=True) -> Outcome:
-        """Starts `exe` through the test kit, which reports its full exit code, its
-        windows and message boxes (answered with OK)."""
+    def run(self, *argv, timeout=120, cwd=None, display=True, env=None):
+        """Runs a Windows program; returns (exit status as Linux sees it, stdout, stderr)."""
+        return self.spawn(*argv, cwd=cwd, display=display, env=env).wait(timeout)
+
+    def start(self, exe, *args, answer_box=True, close_window=None, close_after=0, std_handles=True,
+              watch_progress=False, time_window=None, stdin=None, stdout=None, stderr=None, command_line=None,
+              cwd=None, display=True, env=None) -> "Running":
+        """Starts `exe` through the test kit, which reports its full exit code, its windows and message
+        boxes (answered with OK unless told otherwise)."""
         kit = ["run"]
         if answer_box:
             kit.append("--answer-box")
@@ -88,12 +89,46 @@ class Wine:
             kit += ["--close-window", close_window, "--close-after", str(close_after)]
         if not std_handles:
             kit.append("--no-std-handles")
+        for option, spec in (("--stdin", stdin), ("--stdout", stdout), ("--stderr", stderr)):
+            if spec is not None:
+                kit += [option, spec if spec == "null" else "file:" + windows_path(spec)]
+        if command_line is not None:
+            kit += ["--command-line", command_line]
         if watch_progress:
             kit.append("--watch-progress")
         if time_window:
             kit += ["--time-window", time_window]
-        status, out, err = self.run(TESTKIT, *kit, windows_path(exe), *args, timeout=timeout, cwd=cwd,
-                                    display=display)
+        return self.spawn(TESTKIT, *kit, windows_path(exe), *args, cwd=cwd, display=display, env=env)
+
+    def launch(self, exe, *args, timeout=120, **options) -> Outcome:
+        return self.start(exe, *args, **options).outcome(timeout)
+
+
+@dataclass
+class Running:
+    proc: subprocess.Popen
+    out: pathlib.Path
+    err: pathlib.Path
+    name: str
+
+    def wait(self, timeout=120):
+        try:
+            status = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError(f"{self.name} did not end within {timeout} s")
+        return status, self.out.read_text("utf-8", "replace"), self.err.read_text("utf-8", "replace")
+
+    def kill(self):
+        os.killpg(self.proc.pid, signal.SIGKILL)
+        self.proc.wait()
+
+    def said(self) -> str:
+        """What the test kit has reported so far."""
+        return self.out.read_text("utf-8", "replace")
+
+    def outcome(self, timeout=120) -> Outcome:
+        status, out, err = self.wait(timeout)
         assert status == 0, f"test kit failed ({status}): {err}"
         outcome = Outcome(exit=-1, stderr=err, stdout=out)
         pending_caption = None
@@ -143,7 +178,7 @@ def _start_xvfb(logs):
 
 @pytest.fixture(scope="session")
 def wine(tmp_path_factory):
-    for binary in (LAUNCHER, TESTKIT):
+    for binary in (LAUNCHER, TESTKIT, FAKE_GAME):
         if not binary.exists():
             pytest.fail(f"{binary} is missing: build the windows preset first")
     base = tmp_path_factory.mktemp("wine")
@@ -154,6 +189,12 @@ def wine(tmp_path_factory):
     with open(logs / "wineboot.log", "wb") as log:
         subprocess.run(["wineboot", "-i"], env=session.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
                        timeout=300, check=True)
+    # Without a window manager on the virtual display, Wine waits two seconds for one to acknowledge every
+    # top-level window that is hidden or destroyed; unmanaged windows need no acknowledgement.
+    with open(logs / "reg.log", "wb") as log:
+        subprocess.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
+                        "/d", "N", "/f"], env=session.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                       timeout=120, check=True)
     with open(logs / "wineserver.log", "wb") as log:
         subprocess.run(["wineserver", "-p"], env=session.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
                        timeout=60)

@@ -3,9 +3,15 @@
 // message boxes, and the package resource of an executable.
 //
 //   run [--answer-box] [--close-window TITLE] [--close-after N] [--no-std-handles]
+//       [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT]
 //       [--watch-progress] [--time-window TITLE] PROGRAM [ARGS...]
 //   set-resource EXE FILE      attach FILE's bytes as RT_RCDATA 101
 //   remove-resource EXE        drop RT_RCDATA 101
+//   hold-event NAME FILE       hold an event object of that name until FILE exists
+//
+// S is "null" or "file:PATH": the program gets exactly these standard handles (the others inherit the
+// kit's own). --command-line hands the program TEXT as its whole command line, unquoted. Without
+// --answer-box, a message box is still reported, once, but left for the program to wait on.
 //
 // `run` prints, one per line on standard output (UTF-8):
 //   window: TITLE        each distinct top-level window title the program showed
@@ -117,14 +123,14 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
   GetClassNameW(window, className, 64);
   const bool isDialog = std::wstring(className) == L"#32770";
   if (isDialog) {
-    if (watch.answerBox && !watch.answered.count(window)) {
+    if (!watch.answered.count(window)) {
       wchar_t text[4096] = {};
       GetDlgItemTextW(window, kMessageBoxTextId, text, 4096);
       Say("box-caption", title);
       Say("box-text", text);
       EnumWindows(VisitBeside, context);
       watch.answered.insert(window);
-      PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      if (watch.answerBox) PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
     return TRUE;
   }
@@ -154,9 +160,21 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
   return TRUE;
 }
 
+// "null", or "file:PATH" opened for writing (created) or, for standard input, reading.
+HANDLE StandardHandle(const std::wstring& spec, bool input) {
+  if (spec == L"null") return nullptr;
+  if (spec.rfind(L"file:", 0) != 0) return INVALID_HANDLE_VALUE;
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileW(spec.substr(5).c_str(), input ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     &inheritable, input ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr);
+}
+
 int Run(std::vector<std::wstring> args) {
   Watch watch;
   bool passStdHandles = true;
+  std::wstring handleSpecs[3];  // input, output, error
+  std::wstring exactCommandLine;
+  bool exact = false;
   std::size_t i = 0;
   for (; i < args.size(); ++i) {
     if (args[i] == L"--answer-box") {
@@ -167,6 +185,12 @@ int Run(std::vector<std::wstring> args) {
       watch.closeAfter = std::stoi(args[++i]);
     } else if (args[i] == L"--no-std-handles") {
       passStdHandles = false;
+    } else if ((args[i] == L"--stdin" || args[i] == L"--stdout" || args[i] == L"--stderr") && i + 1 < args.size()) {
+      const int which = args[i] == L"--stdin" ? 0 : args[i] == L"--stdout" ? 1 : 2;
+      handleSpecs[which] = args[++i];
+    } else if (args[i] == L"--command-line" && i + 1 < args.size()) {
+      exactCommandLine = args[++i];
+      exact = true;
     } else if (args[i] == L"--watch-progress") {
       watch.watchProgress = true;
     } else if (args[i] == L"--time-window" && i + 1 < args.size()) {
@@ -181,6 +205,7 @@ int Run(std::vector<std::wstring> args) {
   }
   std::wstring commandLine = Quote(args[i]);
   for (std::size_t k = i + 1; k < args.size(); ++k) commandLine += L" " + Quote(args[k]);
+  if (exact) commandLine = exactCommandLine;
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -189,6 +214,15 @@ int Run(std::vector<std::wstring> args) {
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE* slots[3] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    for (int k = 0; k < 3; ++k) {
+      if (handleSpecs[k].empty()) continue;
+      *slots[k] = StandardHandle(handleSpecs[k], k == 0);
+      if (*slots[k] == INVALID_HANDLE_VALUE) {
+        std::fputs("run: a standard handle is \"null\" or \"file:PATH\" that can be opened\n", stderr);
+        return 2;
+      }
+    }
     for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
       if (h != nullptr && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   }
@@ -240,6 +274,19 @@ int SetResource(const std::wstring& exe, const std::wstring* file) {
   return 0;
 }
 
+// An object of another kind under a name the launcher wants for its mutex.
+int HoldEvent(const std::wstring& name, const std::wstring& until) {
+  const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+  if (event == nullptr) {
+    std::fprintf(stderr, "hold-event: cannot create it (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  Say("holding", name);
+  while (GetFileAttributesW(until.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+  CloseHandle(event);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -247,8 +294,10 @@ int wmain(int argc, wchar_t** argv) {
   if (!args.empty() && args[0] == L"run") return Run({args.begin() + 1, args.end()});
   if (args.size() == 3 && args[0] == L"set-resource") return SetResource(args[1], &args[2]);
   if (args.size() == 2 && args[0] == L"remove-resource") return SetResource(args[1], nullptr);
+  if (args.size() == 3 && args[0] == L"hold-event") return HoldEvent(args[1], args[2]);
   std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
-             "[--no-std-handles] [--watch-progress] [--time-window TITLE] PROGRAM [ARGS...]\n"
-             "       lomar-testkit set-resource EXE FILE | remove-resource EXE\n", stderr);
+             "[--no-std-handles] [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT] [--watch-progress] "
+             "[--time-window TITLE] PROGRAM [ARGS...]\n"
+             "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE\n", stderr);
   return 2;
 }
