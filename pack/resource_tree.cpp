@@ -103,7 +103,11 @@ class Appender {
 std::uint64_t AlignUp8(std::uint64_t value) { return (value + 7) & ~std::uint64_t{7}; }
 
 std::string Describe(const ResourceName& name) {
-  return name.IsId() ? std::to_string(name.Id()) : "\"" + ToUtf8(name.String()) + "\"";
+  if (name.IsId()) return std::to_string(name.Id());
+  std::string quoted = "\"";
+  quoted += ToUtf8(name.String());
+  quoted += '"';
+  return quoted;
 }
 
 // One table of the tree being laid out: its entries' names and what each leads to.
