@@ -139,7 +139,14 @@ TEST(WriteImage, RefusesWhatItCannotPack) {
       {"slot in use", [](Bytes& b) { b[sectionTable + 120 + 39] = 1; }, &one, "no room for one more section header"},
       {"two directories", [](Bytes& b) { Set(b, optional + 108, 2, 4); }, &one, "no resource entry"},
       {"file alignment 0x300", [](Bytes& b) { Set(b, optional + 36, 0x300, 4); }, &one, "not a power of two"},
+      {"file alignment 128 KiB", [](Bytes& b) { Set(b, optional + 36, 0x20000, 4); }, &one, "above 64 KiB"},
       {"section alignment 0", [](Bytes& b) { Set(b, optional + 32, 0, 4); }, &one, "not a power of two"},
+      {"a directory past the sections",
+       [](Bytes& b) {
+         Set(b, directories + 6 * 8, 0x3FFF, 4);
+         Set(b, directories + 6 * 8 + 4, 2, 4);
+       },
+       &one, "data directory 6 reaches past its sections"},
       {"twice the same", [](Bytes&) {}, &twice, "share type 10, name 101 and language 0"},
       {"a name of 65536 units", [](Bytes&) {}, &longName, "too long"},
   };
