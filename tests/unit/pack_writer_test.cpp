@@ -48,15 +48,14 @@ TEST(WriteImage, AddsALastSectionThatReadsBackInDirectoryOrder) {
   const Bytes stub = Stub().Image();
   const PeImage image = ReadImage(stub);
   std::vector<ResourceInput> inputs = KeepAll(image);
-  const auto named = [](const char16_t* s) { return ResourceName(Text(s, s + std::char_traits<char16_t>::length(s))); };
   inputs.push_back({10, 101, 0x407, 0, {Span(piece1), Span(piece2), {}, Span(piece3)}});
   inputs.push_back({10, 101, 0, 65001, {Span(piece2)}});
-  inputs.push_back({10, named(u"Pkg"), 0, 0, {Span(piece3)}});
+  inputs.push_back({10, ResourceName(LT("Pkg")), 0, 0, {Span(piece3)}});
   inputs.push_back({0xFFFF, 7, 0, 0, {}});
-  inputs.push_back({named(u"b"), 1, 0, 0, {Span(piece1)}});
-  inputs.push_back({named(u"BA"), 1, 0, 0, {Span(piece2)}});
-  inputs.push_back({named(u"\u00E9"), 1, 0, 0, {Span(piece1)}});
-  inputs.push_back({named(u"B"), named(u"z"), 0, 0, {Span(piece2)}});
+  inputs.push_back({ResourceName(LT("b")), 1, 0, 0, {Span(piece1)}});
+  inputs.push_back({ResourceName(LT("BA")), 1, 0, 0, {Span(piece2)}});
+  inputs.push_back({ResourceName(LT("\u00E9")), 1, 0, 0, {Span(piece1)}});
+  inputs.push_back({ResourceName(LT("B")), ResourceName(LT("z")), 0, 0, {Span(piece2)}});
   const Bytes out = Concatenate(WriteImage(image, inputs));
 
   EXPECT_EQ(Verdict(out),
