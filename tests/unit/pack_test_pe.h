@@ -92,6 +92,7 @@ inline Bytes Build(const Shape& shape) {
   Set(b, coff + 2, shape.sections.size(), 2);
   Set(b, coff + 4, 0x5EED5EED, 4);  // time stamp: must survive packing
   Set(b, coff + 16, 240, 2);
+  Set(b, coff + 18, 0x22, 2);  // an executable image, large-address aware
   Set(b, optional, 0x20B, 2);
   Set(b, optional + 8, 0x1234, 4);  // SizeOfInitializedData
   Set(b, optional + 32, 0x1000, 4);
