@@ -13,6 +13,7 @@ constexpr std::uint64_t sectionHeaderSize = 40;
 // Wine maps an image from the file, rather than reading all of it into private
 // memory at every start, only when every section starts at a multiple of 4096.
 constexpr std::uint32_t mappableRawAlignment = 4096;
+constexpr std::uint32_t maxFileAlignment = 0x10000;
 constexpr std::uint32_t resourceCharacteristics = sectionInitializedData | sectionReadable;
 constexpr std::uint8_t resourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 
@@ -76,6 +77,36 @@ void CheckStub(const PeImage& stub) {
   if (!IsPowerOfTwo(stub.fileAlignment) || !IsPowerOfTwo(stub.sectionAlignment)) {
     RefuseExecutable("has a file or section alignment that is not a power of two");
   }
+  // Past this the loader refuses the image, and padding to it could cost gigabytes.
+  if (stub.fileAlignment > maxFileAlignment) RefuseExecutable("has a file alignment above 64 KiB");
+}
+
+// The new section's header goes where the table ends, which must lie inside the
+// headers and before every section's data.
+void CheckHeaderSlot(const PeImage& stub, std::span<const Section> kept, std::uint64_t slot, bool replacing) {
+  bool free = slot + sectionHeaderSize <= stub.sizeOfHeaders;
+  for (const Section& section : kept) {
+    if (section.rawSize != 0 && section.rawOffset < slot + sectionHeaderSize) free = false;
+  }
+  if (free && !replacing) {
+    // Something else may live right after the table (old linkers put bound imports there).
+    const char* const taken = "has no room for one more section header";
+    const std::span<const std::uint8_t> bytes =
+        ByteReader(stub.file, taken, RefuseExecutable).At(slot, taken).Take(sectionHeaderSize);
+    free = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+  }
+  if (!free) RefuseExecutable("has no room for one more section header before its first section");
+}
+
+// The new section must not cover memory that something the loader reads already claims.
+void CheckDirectoriesBelow(const PeImage& stub, std::uint64_t virtualAddress) {
+  for (std::size_t i = 0; i < stub.directories.size(); ++i) {
+    const DataDirectory directory = stub.directories[i];
+    if (i == resourceDirectory || i == certificateDirectory || directory.size == 0) continue;
+    if (std::uint64_t{directory.address} + directory.size > virtualAddress) {
+      RefuseExecutable("its data directory " + std::to_string(i) + " reaches past its sections");
+    }
+  }
 }
 
 }  // namespace
@@ -120,23 +151,12 @@ PackedImage WriteImage(const PeImage& stub, std::span<const ResourceInput> resou
     virtualEnd = std::max(virtualEnd, VirtualEnd(section));
   }
   const std::uint64_t headerSlot = stub.sectionTableOffset + sectionHeaderSize * keptCount;
-  bool slotFree = headerSlot + sectionHeaderSize <= stub.sizeOfHeaders;
-  for (const Section& section : kept) {
-    if (section.rawSize != 0 && section.rawOffset < headerSlot + sectionHeaderSize) slotFree = false;
-  }
-  if (slotFree && !replaced) {
-    // Something else may live right after the table (old linkers put bound imports there).
-    const std::span<const std::uint8_t> slot = ByteReader(stub.file, "has no room for one more section header",
-                                                          RefuseExecutable)
-                                                   .At(headerSlot, "has no room for one more section header")
-                                                   .Take(sectionHeaderSize);
-    slotFree = std::all_of(slot.begin(), slot.end(), [](std::uint8_t b) { return b == 0; });
-  }
-  if (!slotFree) RefuseExecutable("has no room for one more section header before its first section");
+  CheckHeaderSlot(stub, kept, headerSlot, replaced.has_value());
 
   const std::uint64_t virtualAddress = AlignUp(virtualEnd, stub.sectionAlignment);
   const std::uint64_t rawOffset = AlignUp(rawEnd, std::max(stub.fileAlignment, mappableRawAlignment));
   if (virtualAddress > 0xFFFFFFFFu) RefuseExecutable("the resources to embed are too large for an executable");
+  CheckDirectoriesBelow(stub, virtualAddress);
   PackedImage image;
   ResourceLayout layout = LayOutResources(resources, static_cast<std::uint32_t>(virtualAddress));
   const std::uint64_t rawSize = AlignUp(layout.size, stub.fileAlignment);

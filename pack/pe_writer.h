@@ -24,7 +24,9 @@ class PackedImage {
   PackedImage(const PackedImage&) = delete;  // the pieces point into this object's own buffers
   PackedImage& operator=(const PackedImage&) = delete;
 
-  std::span<const std::span<const std::uint8_t>> Pieces() const { return pieces_; }
+  std::span<const std::span<const std::uint8_t>> Pieces() const& { return pieces_; }
+  // Not of a temporary: `for (auto p : WriteImage(...).Pieces())` would walk freed pieces.
+  void Pieces() const&& = delete;
   std::uint64_t Size() const { return size_; }
 
  private:

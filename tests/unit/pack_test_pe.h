@@ -80,33 +80,31 @@ struct TestSection {
 struct Shape {
   std::vector<TestSection> sections;
   std::uint32_t resourceRva = 0, resourceSize = 0;
-  std::uint32_t fileAlignment = 0x200, sizeOfHeaders = 0x400, directoryCount = 16;
-  std::uint16_t magic = 0x20B;
 };
 
+// File alignment 0x200, section alignment 0x1000, headers 0x400 bytes, 16 data directories.
 inline Bytes Build(const Shape& shape) {
-  Bytes b(shape.sizeOfHeaders);
+  Bytes b(0x400);
   Set(b, 0, 0x5A4D, 2);
   Set(b, 0x3C, 0x40, 4);
   Set(b, 0x40, 0x4550, 4);
   Set(b, coff, 0x8664, 2);
   Set(b, coff + 2, shape.sections.size(), 2);
   Set(b, coff + 4, 0x5EED5EED, 4);  // time stamp: must survive packing
-  Set(b, coff + 16, 112 + 8 * shape.directoryCount, 2);
-  Set(b, coff + 18, 0x22, 2);
-  Set(b, optional, shape.magic, 2);
+  Set(b, coff + 16, 240, 2);
+  Set(b, coff + 18, 0x22, 2);  // an executable image, large-address aware
+  Set(b, optional, 0x20B, 2);
   Set(b, optional + 8, 0x1234, 4);  // SizeOfInitializedData
   Set(b, optional + 32, 0x1000, 4);
-  Set(b, optional + 36, shape.fileAlignment, 4);
-  Set(b, optional + 60, shape.sizeOfHeaders, 4);
-  Set(b, optional + 108, shape.directoryCount, 4);
-  if (shape.directoryCount > 2) Set(b, directories + 16, shape.resourceRva, 4);
-  if (shape.directoryCount > 2) Set(b, directories + 20, shape.resourceSize, 4);
+  Set(b, optional + 36, 0x200, 4);
+  Set(b, optional + 60, 0x400, 4);
+  Set(b, optional + 108, 16, 4);
+  Set(b, directories + 16, shape.resourceRva, 4);
+  Set(b, directories + 20, shape.resourceSize, 4);
   std::uint32_t imageEnd = 0x1000;
-  const std::size_t table = optional + 112 + 8 * shape.directoryCount;
   for (std::size_t i = 0; i < shape.sections.size(); ++i) {
     const TestSection& s = shape.sections[i];
-    const std::size_t h = table + 40 * i;
+    const std::size_t h = sectionTable + 40 * i;
     std::copy(s.name.begin(), s.name.end(), b.begin() + h);
     const std::uint32_t virtualSize = s.virtualSize ? s.virtualSize : static_cast<std::uint32_t>(s.raw.size());
     Set(b, h + 8, virtualSize, 4);

@@ -48,15 +48,14 @@ TEST(WriteImage, AddsALastSectionThatReadsBackInDirectoryOrder) {
   const Bytes stub = Stub().Image();
   const PeImage image = ReadImage(stub);
   std::vector<ResourceInput> inputs = KeepAll(image);
-  const auto named = [](const char16_t* s) { return ResourceName(Text(s, s + std::char_traits<char16_t>::length(s))); };
   inputs.push_back({10, 101, 0x407, 0, {Span(piece1), Span(piece2), {}, Span(piece3)}});
   inputs.push_back({10, 101, 0, 65001, {Span(piece2)}});
-  inputs.push_back({10, named(u"Pkg"), 0, 0, {Span(piece3)}});
+  inputs.push_back({10, ResourceName(LT("Pkg")), 0, 0, {Span(piece3)}});
   inputs.push_back({0xFFFF, 7, 0, 0, {}});
-  inputs.push_back({named(u"b"), 1, 0, 0, {Span(piece1)}});
-  inputs.push_back({named(u"BA"), 1, 0, 0, {Span(piece2)}});
-  inputs.push_back({named(u"\u00E9"), 1, 0, 0, {Span(piece1)}});
-  inputs.push_back({named(u"B"), named(u"z"), 0, 0, {Span(piece2)}});
+  inputs.push_back({ResourceName(LT("b")), 1, 0, 0, {Span(piece1)}});
+  inputs.push_back({ResourceName(LT("BA")), 1, 0, 0, {Span(piece2)}});
+  inputs.push_back({ResourceName(LT("\u00E9")), 1, 0, 0, {Span(piece1)}});
+  inputs.push_back({ResourceName(LT("B")), ResourceName(LT("z")), 0, 0, {Span(piece2)}});
   const Bytes out = Concatenate(WriteImage(image, inputs));
 
   EXPECT_EQ(Verdict(out),
@@ -139,7 +138,14 @@ TEST(WriteImage, RefusesWhatItCannotPack) {
       {"slot in use", [](Bytes& b) { b[sectionTable + 120 + 39] = 1; }, &one, "no room for one more section header"},
       {"two directories", [](Bytes& b) { Set(b, optional + 108, 2, 4); }, &one, "no resource entry"},
       {"file alignment 0x300", [](Bytes& b) { Set(b, optional + 36, 0x300, 4); }, &one, "not a power of two"},
+      {"file alignment 128 KiB", [](Bytes& b) { Set(b, optional + 36, 0x20000, 4); }, &one, "above 64 KiB"},
       {"section alignment 0", [](Bytes& b) { Set(b, optional + 32, 0, 4); }, &one, "not a power of two"},
+      {"a directory past the sections",
+       [](Bytes& b) {
+         Set(b, directories + 6 * 8, 0x3FFF, 4);
+         Set(b, directories + 6 * 8 + 4, 2, 4);
+       },
+       &one, "data directory 6 reaches past its sections"},
       {"twice the same", [](Bytes&) {}, &twice, "share type 10, name 101 and language 0"},
       {"a name of 65536 units", [](Bytes&) {}, &longName, "too long"},
   };
