@@ -2,6 +2,7 @@
 // are used as spelled: never normalised, made absolute or case-changed.
 #pragma once
 
+#include "core/path_text.h"
 #include "core/text.h"
 
 namespace lomar {
@@ -13,17 +14,9 @@ struct Folders {
   Text gameExe;     // started in the normal mode
 };
 
-// Length of the root name at the start of a path: "C:", "\\server\share",
-// "\\?\C:", "\\?\UNC\server\share", or 0 when the path has none.
-std::size_t RootNameLength(TextView path);
-
 // The module path without its last component and the separators before it; a
 // separator right after the drive or share root stays ("C:\x.exe" gives "C:\").
 Text FolderOfModulePath(TextView modulePath);
-
-// Exactly one backslash between folder and name, none when the folder already
-// ends in a separator.
-Text JoinPath(TextView folder, TextView name);
 
 Folders FoldersFor(TextView modulePath);
 

@@ -21,12 +21,16 @@ struct FileFacts {
 // The path's status, following a link to what it names. Absence is exactly "file not found" and "path not
 // found"; every other failure is reported rather than taken for absence, so that a file that cannot be
 // examined is never rewritten as if it were missing.
-FileFacts Examine(const std::filesystem::path& path) {
+[[noreturn]] void ThrowStatusError(DWORD error) {
+  throw std::system_error(static_cast<int>(error), std::system_category(), "status");
+}
+
+FileFacts Examine(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!files::AttributesAndSize(path.c_str(), &data)) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
-    throw std::filesystem::filesystem_error("status", path, std::error_code(static_cast<int>(error), std::system_category()));
+    ThrowStatusError(error);
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return {true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
@@ -37,7 +41,7 @@ FileFacts Examine(const std::filesystem::path& path) {
   if (!linked.Valid() || !GetFileInformationByHandle(linked.Get(), &info)) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
-    throw std::filesystem::filesystem_error("status", path, std::error_code(static_cast<int>(error), std::system_category()));
+    ThrowStatusError(error);
   }
   return {true, (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
           (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow};
@@ -71,7 +75,7 @@ Digest ShaProvider::Hash(const void* data, std::size_t size) const {
   return digest;
 }
 
-bool FileMatchesDigest(const ShaProvider& provider, const std::filesystem::path& path, std::uint64_t expectedSize,
+bool FileMatchesDigest(const ShaProvider& provider, const std::wstring& path, std::uint64_t expectedSize,
                        const Digest& expected, std::uint8_t* buffer) {
   const FileFacts facts = Examine(path);
   if (!facts.exists || !facts.regular || facts.size != expectedSize) return false;

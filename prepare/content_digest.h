@@ -7,7 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
+#include <string>
 
 #include "core/system_library.h"
 #include "package/format.h"
@@ -47,9 +47,9 @@ inline Digest Sha256Digest(const ShaProvider& provider, const void* data, std::s
 // caller's, expectedSize bytes) only when its size already matches. A file
 // that is missing (or whose folder is), is no regular file, or cannot be
 // opened or read in full is simply not a match. Any other failure to query
-// the path (access denied, a link that points to itself) throws the standard
-// file-system error for "status": it is reported, never taken for absence.
-bool FileMatchesDigest(const ShaProvider& provider, const std::filesystem::path& path,
+// the path (access denied, a link that points to itself) throws a standard
+// system error for "status": it is reported, never taken for absence.
+bool FileMatchesDigest(const ShaProvider& provider, const std::wstring& path,
                        std::uint64_t expectedSize, const Digest& expected, std::uint8_t* buffer);
 
 }  // namespace lomar

@@ -1,7 +1,7 @@
 #include "prepare/prepare_runtime.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -10,6 +10,8 @@
 #include "core/failure.h"
 #include "core/handle.h"
 #include "core/messages.h"
+#include "core/path_text.h"
+#include "prepare/create_folders.h"
 #include "prepare/decompressor_choice.h"
 #include "prepare/file_calls.h"
 #include "prepare/progress_window.h"
@@ -17,8 +19,6 @@
 
 namespace lomar {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const wchar_t* stagingSuffix = L".portable-new";
 
@@ -37,11 +37,15 @@ struct ContentBuffer {
 
 // Writes the verified content beside the target and renames it over the target, so that at no moment does
 // a partly written file stand at the target's path.
-void PutInPlace(const std::wstring& runtimeDir, const fs::path& target, const std::uint8_t* content,
-                std::uint64_t size) {
-  fs::create_directories(target.parent_path());
-  const fs::path staging = target.native() + stagingSuffix;
-  RefuseRedirectedPath(runtimeDir, staging.lexically_relative(runtimeDir).native());
+void PutInPlace(const std::wstring& runtimeDir, const PackageEntry& entry, const std::wstring& target,
+                const std::uint8_t* content) {
+  CreateFolders(ParentFolder(target));
+  const std::wstring staging = target + stagingSuffix;
+  // The staging path relative to the runtime folder, as the lexical form gives it: the entry's elements
+  // joined with backslashes.
+  std::wstring relative = entry.name + stagingSuffix;
+  std::replace(relative.begin(), relative.end(), L'/', L'\\');
+  RefuseRedirectedPath(runtimeDir, relative);
   const BOOL deleted = files::Delete(staging.c_str());
   CheckWindows(deleted != FALSE || GetLastError() == ERROR_FILE_NOT_FOUND, msg::cannotRemoveInterrupted);
   {
@@ -50,8 +54,8 @@ void PutInPlace(const std::wstring& runtimeDir, const fs::path& target, const st
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)};
     CheckWindows(file.Valid(), msg::cannotWriteBeside);
     DWORD written = 0;
-    const BOOL wrote = files::Write(file.Get(), content, static_cast<DWORD>(size), &written);
-    CheckWindows(wrote != FALSE && written == size, msg::cannotWriteRuntime);
+    const BOOL wrote = files::Write(file.Get(), content, static_cast<DWORD>(entry.unpackedSize), &written);
+    CheckWindows(wrote != FALSE && written == entry.unpackedSize, msg::cannotWriteRuntime);
     CheckWindows(files::Flush(file.Get()) != FALSE, msg::cannotWriteRuntime);
   }
   CheckWindows(files::Move(staging.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE,
@@ -61,13 +65,13 @@ void PutInPlace(const std::wstring& runtimeDir, const fs::path& target, const st
 void PrepareEntry(const std::wstring& runtimeDir, const PackageEntry& entry, const ShaProvider& shaProvider,
                   Decompressor& decompressor) {
   RefuseRedirectedPath(runtimeDir, entry.name);
-  const fs::path target = fs::path(runtimeDir) / entry.name;
+  const std::wstring target = JoinPath(runtimeDir, entry.name);
   const ContentBuffer buffer(entry.unpackedSize);
   if (FileMatchesDigest(shaProvider, target, entry.unpackedSize, entry.digest, buffer.bytes)) return;
   const std::span<std::uint8_t> content(buffer.bytes, static_cast<std::size_t>(entry.unpackedSize));
   UnpackEntry(decompressor, entry, content);
   if (Sha256Digest(shaProvider, content.data(), content.size()) != entry.digest) throw Failure{msg::failedVerification};
-  PutInPlace(runtimeDir, target, content.data(), entry.unpackedSize);
+  PutInPlace(runtimeDir, entry, target, content.data());
 }
 
 }  // namespace
@@ -78,7 +82,7 @@ void PrepareRuntime(const std::wstring& runtimeDir, const PackageView& entries, 
   std::optional<ProgressWindow> window;
   if (showProgress) window.emplace();
   RefuseRedirectedPath(runtimeDir, {});
-  fs::create_directories(runtimeDir);
+  CreateFolders(runtimeDir);
   const std::unique_ptr<Decompressor> decompressor = OpenDecompressor();
   std::uint64_t done = 0;
   for (const PackageEntry& entry : entries) {

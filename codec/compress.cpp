@@ -1,4 +1,5 @@
-// The buffer-mode stream around LZ77+Huffman blocks, each coded on its own.
+// The buffer-mode stream around LZ77+Huffman blocks, each coded on its own. Apart from decompression, so
+// that the launcher, which only decodes, carries none of the encoder.
 #include "codec/xpress.h"
 
 #include <algorithm>
@@ -45,35 +46,6 @@ std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> content, const 
     }
   }
   return out;
-}
-
-DecodeResult Decompress(std::span<const std::uint8_t> stream, std::span<std::uint8_t> buffer) {
-  if (stream.empty()) return {DecodeStatus::ok, 0};
-  const auto header = ReadHeader(stream);
-  if (!header) return {DecodeStatus::corrupt, 0};
-  if (header->unpackedSize > buffer.size()) return {DecodeStatus::bufferTooSmall, header->unpackedSize};
-  const std::size_t size = static_cast<std::size_t>(header->unpackedSize);
-  const auto content = buffer.first(size);
-  {
-    BlockCursor cursor(stream, *header);
-    CursorBlocks blocks(cursor);
-    if (DecodeLzHuffmanBlocks(blocks, content) && cursor.finished()) return {DecodeStatus::ok, size};
-    if (cursor.failed()) return {DecodeStatus::corrupt, 0};
-  }
-  // We code blocks on their own, but a match reaching into an earlier block is still accepted: its bytes
-  // are in the buffer, and being lenient there cannot turn away a stream another compressor wrote. Such a
-  // stream, or a corrupt one, is decoded again one block after another.
-  BlockCursor cursor(stream, *header);
-  CursorBlocks blocks(cursor);
-  while (const auto block = blocks.Next()) {
-    if (block->raw) {
-      std::memcpy(content.data() + block->begin, block->bytes.data(), block->end - block->begin);
-    } else if (!DecodeLzHuffman(block->bytes, content.first(block->end), block->begin)) {
-      return {DecodeStatus::corrupt, 0};
-    }
-  }
-  if (!cursor.finished()) return {DecodeStatus::corrupt, 0};
-  return {DecodeStatus::ok, header->unpackedSize};
 }
 
 }  // namespace lomar::xpress
