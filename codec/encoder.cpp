@@ -2,6 +2,7 @@
 // depend only on its block, so joining them in order gives the same streams for any thread count.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -10,6 +11,35 @@
 #include "codec/segment.h"
 
 namespace lomar::xpress {
+namespace {
+
+// Bits per byte of the segment's own bytes, taken one at a time: 8 for noise, 5 to 7 for code and text.
+double ByteEntropy(const Segment& s) {
+  std::uint32_t counts[256] = {};
+  for (std::size_t i = s.start; i < s.end; ++i) ++counts[s.data[i]];
+  const double total = static_cast<double>(s.end - s.start);
+  double bits = 0;
+  for (const std::uint32_t c : counts)
+    if (c != 0) bits -= c * std::log2(c / total);
+  return total == 0 ? 0 : bits / total;
+}
+
+// The max level's parse is several times slower than the fast level's, and on content that does not
+// compress (media, archives, noise) it finds nothing the fast level misses. A segment whose bytes look like
+// noise is parsed the fast way first, and the max parse runs only when that finds something to gain; the
+// choice depends on the segment alone, so the output still does not depend on threads.
+void EncodeSegmentMax(const Segment& s, Scratch& scratch, std::vector<std::uint8_t>& out) {
+  constexpr double noiseBits = 7.5;
+  constexpr double nothingToGain = 0.97;
+  if (ByteEntropy(s) >= noiseBits) {
+    EncodeSegmentLazy(s, scratch, out);
+    if (static_cast<double>(out.size()) >= nothingToGain * static_cast<double>(s.end - s.start)) return;
+    out.clear();
+  }
+  EncodeSegmentOptimal(s, scratch, out);
+}
+
+}  // namespace
 
 std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> data, std::size_t blockSize,
                                                   Level level, unsigned threads,
@@ -41,7 +71,7 @@ std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> 
     if (level == Level::fast)
       EncodeSegmentLazy(s, scratch, parts[index].bytes);
     else
-      EncodeSegmentOptimal(s, scratch, parts[index].bytes);
+      EncodeSegmentMax(s, scratch, parts[index].bytes);
     if (progress != nullptr) progress->fetch_add(p.end - p.begin, std::memory_order_relaxed);
   };
 

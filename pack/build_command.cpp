@@ -1,5 +1,10 @@
 // build: a game folder and the launcher stub made into the one portable executable.
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -114,33 +119,82 @@ Stub ReadStub(const std::string& path) {
 // One compressed entry; its stream is held until the executable is written.
 struct Packed {
   std::string name;
-  std::uint64_t unpackedSize;
-  Digest digest;
+  std::uint64_t unpackedSize = 0;
+  Digest digest{};
   std::vector<std::uint8_t> stream;
 };
+
+// A file of more than this is coded by every thread at once, one such file after another; the others,
+// one file to a thread, side by side. Each stream depends on its file alone, so the order in which they
+// finish changes nothing.
+constexpr std::uint64_t sharedFileSize = 8u << 20;
+
+Packed CompressFile(const GameFile& file, const xpress::CompressOptions& options, std::uint64_t& readSoFar,
+                    std::mutex& limitLock) {
+  const std::vector<std::uint8_t> content = ReadWholeFile(file.path);
+  {
+    // A file that changed size since the folder was walked is held to the limits by what was read.
+    std::lock_guard lock(limitLock);
+    readSoFar += content.size();
+    if (readSoFar > format::maxUnpackedTotal)
+      throw ToolError{file.path + ": the files read so far add up to more than the launcher's 512 MiB"};
+  }
+  // The digest of a large file is taken beside its compression rather than before it, where it would keep
+  // the other threads waiting.
+  std::future<Digest> digest = std::async(options.threads == 1 ? std::launch::deferred : std::launch::async,
+                                          [&content] { return Sha256Of(content); });
+  std::vector<std::uint8_t> stream = xpress::Compress(content, options);
+  Packed entry{file.name, content.size(), digest.get(), std::move(stream)};
+  if (entry.stream.size() > format::maxStoredSize)
+    throw ToolError{file.path + ": its stored stream would be " + std::to_string(entry.stream.size()) +
+                    " bytes; the launcher takes at most " + std::to_string(format::maxStoredSize) + " per file"};
+  return entry;
+}
 
 std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::CompressOptions options) {
   std::uint64_t total = 0;
   for (const GameFile& file : files) total += file.size;
   Progress progress("packing", files.size(), total);
   options.progress = &progress.Bytes();
-  std::vector<Packed> packed;
-  packed.reserve(files.size());
-  std::uint64_t unpackedTotal = 0;
+  const unsigned threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  std::vector<Packed> packed(files.size());
+  std::uint64_t readSoFar = 0;
+  std::mutex limitLock;
+
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const GameFile& file = files[i];
-    progress.StartEntry(i, file.name);
-    const std::vector<std::uint8_t> content = ReadWholeFile(file.path);
-    // A file that changed size since the folder was walked is held to the limits by what was read.
-    unpackedTotal += content.size();
-    if (unpackedTotal > format::maxUnpackedTotal)
-      throw ToolError{file.path + ": the files read so far add up to more than the launcher's 512 MiB"};
-    Packed entry{file.name, content.size(), Sha256Of(content), xpress::Compress(content, options)};
-    if (entry.stream.size() > format::maxStoredSize)
-      throw ToolError{file.path + ": its stored stream would be " + std::to_string(entry.stream.size()) +
-                      " bytes; the launcher takes at most " + std::to_string(format::maxStoredSize) + " per file"};
-    packed.push_back(std::move(entry));
+    if (files[i].size <= sharedFileSize) continue;
+    progress.StartEntry(i, files[i].name);
+    packed[i] = CompressFile(files[i], options, readSoFar, limitLock);
   }
+
+  xpress::CompressOptions alone = options;
+  alone.threads = 1;
+  std::atomic<std::size_t> next{0};
+  // Files are handed out in order, so every file before a failing one has been started, and the failure
+  // reported is the one a run on one thread would have met first.
+  std::size_t failedAt = files.size();
+  std::exception_ptr failure;
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+      if (files[i].size > sharedFileSize) continue;
+      try {
+        progress.StartEntry(i, files[i].name);
+        packed[i] = CompressFile(files[i], alone, readSoFar, limitLock);
+      } catch (...) {
+        std::lock_guard lock(limitLock);
+        if (i < failedAt) {
+          failedAt = i;
+          failure = std::current_exception();
+        }
+        next = files.size();
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
   progress.Done();
   return packed;
 }

@@ -354,16 +354,29 @@ def test_extract_never_writes_through_a_link_or_over_a_file_unless_forced(packed
     assert (target / "readme.txt").read_bytes() == b"LOMAR Vesperon\r\n"
 
 
-def test_an_interrupted_build_leaves_nothing_behind(tmp_path):
-    game = write_game(tmp_path / "game", {"LOMARVesperon.exe": game_exe(), "big.bin": os.urandom(48 << 20)})
+@pytest.fixture(scope="module")
+def large_game(tmp_path_factory):
+    root = tmp_path_factory.mktemp("large")
+    chunk = os.urandom(32 << 20)
+    return write_game(root / "game", {"LOMARVesperon.exe": game_exe(), **{f"part{i}.bin": chunk[i:] + chunk[:i]
+                                                                          for i in range(6)}})
+
+
+@pytest.mark.parametrize("when", ["compressing", "writing"])
+def test_an_interrupted_build_leaves_nothing_behind(large_game, tmp_path, when):
     out = tmp_path / "out"
     out.mkdir()
     (out / "game.exe").write_bytes(b"the previous build")
-    proc = subprocess.Popen([PACK, "build", game, "--launcher", LAUNCHER, "--output", out / "game.exe"],
+    proc = subprocess.Popen([PACK, "build", large_game, "--launcher", LAUNCHER, "--output", out / "game.exe"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1.0)
+    if when == "compressing":
+        time.sleep(0.3)
+    else:
+        deadline = time.time() + 120
+        while not any(p.name.startswith("game.exe.lomar-partial") for p in out.iterdir()):
+            assert proc.poll() is None and time.time() < deadline, "the output was never being written"
     proc.send_signal(signal.SIGINT)
-    assert proc.wait(timeout=60) != 0
+    assert proc.wait(timeout=60) == -signal.SIGINT  # ended by the signal, not finished before it
     assert [p.name for p in out.iterdir()] == ["game.exe"]
     assert (out / "game.exe").read_bytes() == b"the previous build"
 
