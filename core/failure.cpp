@@ -14,11 +14,11 @@ Text WithWindowsError(const Unit* text, std::uint32_t error) {
   return Text(text) + WindowsErrorSuffix(error);
 }
 
-Text FailureMessage(std::exception_ptr caught) {
+const Unit* FailureMessage(const std::exception_ptr& caught) {
   try {
     std::rethrow_exception(caught);
   } catch (const Failure& failure) {
-    return failure.message;
+    return failure.message.c_str();
   } catch (const std::exception&) {
     // The library's own description names paths and is not for the user.
     return msg::standardException;

@@ -2,6 +2,7 @@
 // to the W functions), char16_t elsewhere. LT("...") makes a literal of it.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,8 @@ using TextView = std::basic_string_view<Unit>;
 Text WidenAscii(std::string_view ascii);
 // UTF-16 to UTF-8 for output streams; unpaired surrogates become U+FFFD.
 std::string ToUtf8(TextView text);
+
+// The same into `out`, without allocating: as many whole characters as fit. Returns the bytes written.
+std::size_t ToUtf8(TextView text, std::span<char> out) noexcept;
 
 }  // namespace lomar

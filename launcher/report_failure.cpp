@@ -2,29 +2,25 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "core/failure.h"
+#include "launcher/report_line.h"
 
 namespace lomar {
-namespace {
 
-// Written straight to the inherited handle: a GUI program may have no CRT
-// stream set up, and the line must be exactly what is formatted here.
-void WriteStandardErrorLine(const Text& text) {
+int ReportFailure(std::exception_ptr caught, bool extractOnly) noexcept {
+  // Nothing here allocates, so that not even running out of memory changes how the run ends. The text lives
+  // in `caught`, or is a literal.
+  const Unit* text = FailureMessage(caught);
+  // Written straight to the inherited handle: a GUI program may have no CRT stream set up. A line that
+  // cannot be written is lost, and the run ends the same.
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
-  const std::string line = "LOMAR portable: " + ToUtf8(text) + "\n";
-  DWORD written = 0;
-  WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
-
-}  // namespace
-
-int ReportFailure(std::exception_ptr caught, bool extractOnly) {
-  const Text text = FailureMessage(caught);
-  WriteStandardErrorLine(text);
-  if (!extractOnly) MessageBoxW(nullptr, text.c_str(), L"LOMAR Vesperon", MB_OK | MB_ICONERROR);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE) {
+    char line[8192];
+    const std::size_t length = FormatReportLine(text, line);
+    DWORD written = 0;
+    WriteFile(error, line, static_cast<DWORD>(length), &written, nullptr);
+  }
+  if (!extractOnly) MessageBoxW(nullptr, text, L"LOMAR Vesperon", MB_OK | MB_ICONERROR);
   return 1;
 }
 

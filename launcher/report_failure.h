@@ -6,7 +6,8 @@
 namespace lomar {
 
 // The standard-error line, in both modes, and unless `extractOnly` the error
-// message box. Returns the failed run's exit code, 1.
-int ReportFailure(std::exception_ptr caught, bool extractOnly);
+// message box. Returns the failed run's exit code, 1, whatever happens on the
+// way: it allocates nothing and cannot throw.
+int ReportFailure(std::exception_ptr caught, bool extractOnly) noexcept;
 
 }  // namespace lomar

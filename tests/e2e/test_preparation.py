@@ -108,6 +108,17 @@ def test_a_file_named_like_the_runtime_folder_gives_the_fixed_text(wine, tmp_pat
     assert (exe.parent / ".lomar-runtime").read_bytes() == b"not a folder"
 
 
+def test_a_file_that_cannot_be_examined_is_reported_not_rewritten(wine, tmp_path):
+    exe = portable(tmp_path, files_of())
+    (exe.parent / ".lomar-runtime").mkdir()
+    loop = exe.parent / ".lomar-runtime" / "readme.txt"
+    loop.symlink_to("readme.txt")  # a link to itself: Windows error 1921 when asked about it
+    outcome = wine.launch(exe, "--extract-only")
+    assert (outcome.exit, outcome.stderr_lines) == (1, [f"LOMAR portable: {STANDARD}"])
+    assert loop.is_symlink() and os.readlink(loop) == "readme.txt"
+    assert not (exe.parent / ".lomar-runtime" / "readme.txt.portable-new").exists()
+
+
 def test_a_folder_where_a_file_belongs_cannot_be_replaced(wine, tmp_path):
     exe = portable(tmp_path, files_of())
     (exe.parent / ".lomar-runtime/readme.txt").mkdir(parents=True)

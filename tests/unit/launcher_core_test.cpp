@@ -26,7 +26,7 @@ TEST(WindowsErrorSuffix, WritesTheErrorInUnsignedDecimal) {
 }
 
 TEST(FailureMessage, ShowsAFailureAsItsOwnSentence) {
-  EXPECT_EQ(FailureMessage(std::make_exception_ptr(Failure{msg::alreadyRunning})), msg::alreadyRunning);
+  EXPECT_EQ(TextView(FailureMessage(std::make_exception_ptr(Failure{msg::alreadyRunning}))), msg::alreadyRunning);
 }
 
 TEST(FailureMessage, HidesEveryStandardExceptionBehindOneFixedText) {
@@ -37,7 +37,7 @@ TEST(FailureMessage, HidesEveryStandardExceptionBehindOneFixedText) {
       std::make_exception_ptr(std::length_error("basic_string")),
       std::make_exception_ptr(std::ios_base::failure("stream")),
   };
-  for (const auto& e : caught) EXPECT_EQ(FailureMessage(e), msg::standardException);
+  for (const auto& e : caught) EXPECT_EQ(TextView(FailureMessage(e)), msg::standardException);
 }
 
 TEST(FailureMessage, LetsAnythingElsePass) {
