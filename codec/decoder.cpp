@@ -583,14 +583,15 @@ bool RunFast(Lane& l) {
   return true;
 }
 
-// Sanitizers see nothing inside the loop below and want registers of their own, so their builds go without.
+// Sanitizers see nothing inside the loop below and want registers of their own, so their builds go without;
+// clang cannot allocate the loop's registers at all, so its builds go without too.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define LOMAR_SANITIZED 1
 #endif
 #endif
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && \
-    !defined(LOMAR_SANITIZED)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__OPTIMIZE__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(LOMAR_SANITIZED)
 #define LOMAR_PAIRED_LOOP 1
 // Two lanes decoded in turns. One stream's symbols wait on each other (each lookup on the one before it),
 // and the other stream's fill that time. The loop is written out by hand: with both lanes' state in

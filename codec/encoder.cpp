@@ -39,6 +39,13 @@ void EncodeSegmentMax(const Segment& s, Scratch& scratch, std::vector<std::uint8
   EncodeSegmentOptimal(s, scratch, out);
 }
 
+// Kept by each thread from call to call: fresh tables cost a round of page faults and clearing for every
+// call, far more than the coding itself for a small file, and a packer codes many small files.
+Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
 }  // namespace
 
 std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> data, std::size_t blockSize,
@@ -78,7 +85,7 @@ std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
   if (threads <= 1) {
-    Scratch scratch;
+    Scratch& scratch = ThreadScratch();
     for (std::size_t i = 0; i < count; ++i) encode(i, scratch);
     return parts;
   }
@@ -86,7 +93,7 @@ std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> 
   std::vector<std::exception_ptr> failures(threads);
   auto work = [&](unsigned worker) {
     try {
-      Scratch scratch;
+      Scratch& scratch = ThreadScratch();
       for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, scratch);
     } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
       failures[worker] = std::current_exception();

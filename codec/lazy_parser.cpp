@@ -61,7 +61,9 @@ struct Prices {
 class HashChains {
  public:
   HashChains(const Segment& s, Scratch& scratch) : data_(s.data), size_(s.size), base_(s.historyStart) {
-    scratch.heads.assign((1u << hashBits) + (1u << hash3Bits), -1);
+    // Every head starts empty (-1, all bits set), cleared as one block of memory.
+    scratch.heads.resize((1u << hashBits) + (1u << hash3Bits));
+    std::memset(scratch.heads.data(), 0xFF, scratch.heads.size() * sizeof(scratch.heads[0]));
     scratch.links.resize(ringSize);
     head_ = scratch.heads.data();
     head3_ = head_ + (1u << hashBits);

@@ -41,7 +41,9 @@ using Match = Item;  // never a literal: distance is at least 1
 class BinaryTrees {
  public:
   BinaryTrees(const Segment& s, Scratch& scratch) : data_(s.data), size_(s.size), base_(s.historyStart) {
-    scratch.heads.assign((1u << hash4Bits) + (1u << hash3Bits), -1);
+    // Every head starts empty (-1, all bits set), cleared as one block of memory.
+    scratch.heads.resize((1u << hash4Bits) + (1u << hash3Bits));
+    std::memset(scratch.heads.data(), 0xFF, scratch.heads.size() * sizeof(scratch.heads[0]));
     scratch.links.resize(2 * ringSize);
     head_ = scratch.heads.data();
     head3_ = head_ + (1u << hash4Bits);

@@ -1,5 +1,5 @@
 // Any content through the encoder and back: the decoder must return exactly the content, at both levels.
-// The first byte chooses the level and how the input is stretched, so that inputs reach past a 64 KiB
+// The first byte chooses the level and how the input is stretched (to 4 KiB at most, so that a run stays short enough for tens of millions of them), so that
 // sub-block without the fuzzer having to grow them that far.
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Repeating the input with a small change each time makes long matches and sub-block crossings.
   const unsigned copies = (control >> 1) & 0x3F;
   const std::size_t unit = content.size();
-  for (unsigned c = 0; c < copies && unit != 0 && content.size() < (300u << 10); ++c) {
+  for (unsigned c = 0; c < copies && unit != 0 && content.size() < (4u << 10); ++c) {
     content.insert(content.end(), data + 1, data + size);
     content[content.size() - 1 - (c * 7919u) % unit] ^= static_cast<std::uint8_t>(c);
   }

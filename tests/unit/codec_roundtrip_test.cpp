@@ -91,6 +91,18 @@ TEST(RoundTrip, OutputDoesNotDependOnTheThreadCount) {
   }
 }
 
+// Each thread keeps its tables from call to call: what it coded before must not change what it codes next.
+TEST(RoundTrip, OutputDoesNotDependOnWhatTheThreadCodedBefore) {
+  const Bytes text = testdata::Text(300000, 12);
+  const Bytes other = testdata::Random(200000, 13);
+  for (Level level : {Level::fast, Level::max}) {
+    const Bytes first = Compress(text, {level, 1});
+    (void)Compress(other, {level, 1});
+    (void)Compress(Bytes(text.begin(), text.begin() + 70000), {level, 1});
+    EXPECT_EQ(Compress(text, {level, 1}), first);
+  }
+}
+
 TEST(RoundTrip, MaxLevelIsSmallerThanFast) {
   const Bytes content = testdata::Text(1u << 20, 5);
   EXPECT_LT(Compress(content, {Level::max, 0}).size(), Compress(content, {Level::fast, 0}).size());
