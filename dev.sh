@@ -3,6 +3,7 @@
 # missing, builds, and runs.
 #   ./dev.sh demo   pack the bundled demo game and run it under Wine
 #   ./dev.sh test   build everything and run every test tier
+#   ./dev.sh fuzz [MINUTES]   run every fuzz target in turn, MINUTES each (whole, default 10), on both cores
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -58,8 +59,37 @@ case "${1:-}" in
     trap stop_wine EXIT
     exec bash demo/run.sh
     ;;
+  fuzz)
+    minutes=${2:-10}
+    ensure_packages
+    build fuzz
+    # Each target keeps its corpus in build/fuzz/corpus between runs, starting from the committed seeds and
+    # corpus; findings (crash-*, leak-*, timeout-*, oom-*) land in build/fuzz/findings.
+    status=0
+    for target in package_loader_fuzzer pe_reader_fuzzer codec_decoder_fuzzer codec_round_trip_fuzzer; do
+      case $target in
+        package_loader_fuzzer) seeds=tests/fuzz/package-seeds; limits=() ;;
+        pe_reader_fuzzer) seeds=tests/fuzz/pe-seeds; limits=() ;;
+        codec_decoder_fuzzer) seeds=tests/fuzz/codec-seeds/decoder; limits=(-max_len=4096) ;;
+        codec_round_trip_fuzzer) seeds=tests/fuzz/codec-seeds/round_trip; limits=(-max_len=512) ;;
+      esac
+      corpus=build/fuzz/corpus/$target
+      findings=build/fuzz/findings/$target
+      mkdir -p "$corpus" "$findings"
+      log=build/fuzz/$target.log
+      echo "== $target: $minutes min on 2 cores"
+      build/fuzz/bin/$target -fork=2 -max_total_time=$((minutes * 60)) -rss_limit_mb=2048 -timeout=10 \
+        "${limits[@]}" -artifact_prefix="$findings/" "$corpus" "$seeds" tests/fuzz/corpus/$target >"$log" 2>&1 || status=1
+      last=$(grep -E '^#[0-9]+: cov' "$log" | tail -n 1)
+      found=$(find "$findings" -type f | wc -l)
+      echo "   executions ${last%%:*} (${last#*: })"
+      echo "   findings: $found in $findings"
+      [ "$found" -eq 0 ] || status=1
+    done
+    exit $status
+    ;;
   *)
-    sed -n '2,6p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
     ;;
 esac
