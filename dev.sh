@@ -13,6 +13,7 @@ packages=(
   wine64 xvfb xauth xdotool
   python3-pytest python3-pefile
   libgtest-dev googletest libwim-dev
+  zip unzip openssl osslsigncode
 )
 
 ensure_packages() {

@@ -402,6 +402,32 @@ def test_progress_is_shown_only_on_a_terminal(tmp_path):
     assert b"packing" in seen and b"8/8 files" in seen and b"MB/s" in seen
 
 
+def test_signing_after_packing_as_the_readme_shows_keeps_it_readable_and_runnable(packed, wine, tmp_path):
+    _, _, out, _ = packed
+    key, cert, pfx = tmp_path / "key.pem", tmp_path / "cert.pem", tmp_path / "publisher.pfx"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=LOMAR test publisher"], check=True, capture_output=True)
+    (tmp_path / "pfx-password.txt").write_text("secret")
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout",
+                    "pass:secret"], check=True, capture_output=True)
+    signed = tmp_path / "Portable Game" / "signed.exe"
+    signed.parent.mkdir()
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", tmp_path / "pfx-password.txt",
+                    "-n", "LOMAR Vesperon", "-h", "sha256", "-in", out, "-out", signed], check=True,
+                   capture_output=True)
+    assert pefile.PE(str(signed)).OPTIONAL_HEADER.DATA_DIRECTORY[4].Size > 0
+    verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed], capture_output=True, text=True)
+    assert verified.returncode == 0, verified.stdout + verified.stderr
+    assert pack("verify", signed).returncode == 0
+    assert pack("list", signed).stdout == pack("list", out).stdout.replace(str(out), str(signed))
+    outcome = wine.launch(signed, "--extract-only")
+    assert (outcome.exit, outcome.stderr_lines) == (0, [])
+    # Packing needs the unsigned stub: a signed one is refused.
+    game = write_game(tmp_path / "game", {"LOMARVesperon.exe": game_exe()})
+    result = build(game, tmp_path / "again.exe", launcher=signed)
+    assert result.returncode == 1 and "sign" in result.stderr and not (tmp_path / "again.exe").exists()
+
+
 def test_the_windows_packer_under_wine_writes_the_same_bytes(wine, tmp_path):
     game = write_game(tmp_path / "game", sample_files(big_mib=1))
     assert build(game, tmp_path / "linux.exe").returncode == 0
