@@ -2,6 +2,7 @@
 handles and exit status passed through, and one launcher per folder."""
 import hashlib
 import json
+import pathlib
 import random
 import shutil
 import time
@@ -257,6 +258,44 @@ def test_a_lock_name_held_by_another_kind_of_object_cannot_be_locked(wine, packe
     finally:
         release.write_text("go")
         holder.wait()
+
+
+def _private_memory(exe_name):
+    """Anonymous resident memory of the running Windows process started from exe_name (its Linux process)."""
+    for proc in pathlib.Path("/proc").iterdir():
+        try:
+            argv0 = (proc / "cmdline").read_bytes().split(b"\0")[0].decode("utf-8", "replace")
+            if argv0.endswith("\\" + exe_name):
+                status = (proc / "status").read_text()
+                return int(next(l for l in status.splitlines() if l.startswith("RssAnon:")).split()[1]) * 1024
+        except (OSError, StopIteration):
+            continue
+    return None
+
+
+def test_the_package_is_mapped_not_copied_so_a_larger_one_costs_no_private_memory(wine, tmp_path):
+    """Wine maps an image lazily only when every section lies on a 4096-byte file offset; otherwise it reads
+    the whole image, package included, into private memory at every start."""
+    held = {}
+    for size in (0, 64):
+        files = {"LOMARVesperon.exe": FAKE_GAME.read_bytes(), "data/big.pak": random.Random(size).randbytes(size << 20)}
+        source = write_game(tmp_path / f"source-{size}", files)
+        folder = tmp_path / f"Game {size}"
+        folder.mkdir()
+        exe = folder / f"portable-{size}.exe"
+        assert build(source, exe, "--level", "fast").returncode == 0
+        game = Game(wine, exe, tmp_path)
+        assert wine.launch(exe, "--extract-only").exit == 0
+        hold = tmp_path / f"release-{size}"
+        running = wine.start(exe, env=game.env(hold=hold))
+        try:
+            assert _wait_for(game.report.exists), running.said()
+            held[size] = _private_memory(exe.name)
+        finally:
+            hold.write_text("go")
+        assert running.outcome().exit == 0
+    assert held[0] and held[64], held
+    assert held[64] - held[0] < 16 << 20, held
 
 
 def test_a_game_that_cannot_be_started_is_reported(wine, tmp_path):
