@@ -6,6 +6,17 @@ namespace lomar {
 
 Text WidenAscii(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
+Text ToLowerHex(std::span<const std::uint8_t> bytes) {
+  constexpr TextView digits = LT("0123456789abcdef");
+  Text hex;
+  hex.reserve(2 * bytes.size());
+  for (const std::uint8_t b : bytes) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
+  return hex;
+}
+
 namespace {
 
 // Calls put(bytes, count) for each character's UTF-8 form, stopping early when it returns false.

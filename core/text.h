@@ -2,6 +2,7 @@
 // to the W functions), char16_t elsewhere. LT("...") makes a literal of it.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +19,9 @@ using Unit = char16_t;
 
 using Text = std::basic_string<Unit>;
 using TextView = std::basic_string_view<Unit>;
+
+// Two lower-case hexadecimal digits per byte, high half first.
+Text ToLowerHex(std::span<const std::uint8_t> bytes);
 
 // ASCII-only widening, for numbers and fixed texts built at run time.
 Text WidenAscii(std::string_view ascii);

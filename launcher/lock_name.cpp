@@ -4,17 +4,6 @@
 
 namespace lomar {
 
-Text ToLowerHex(std::span<const std::uint8_t> bytes) {
-  constexpr TextView digits = LT("0123456789abcdef");
-  Text hex;
-  hex.reserve(2 * bytes.size());
-  for (const std::uint8_t b : bytes) {
-    hex += digits[b >> 4];
-    hex += digits[b & 15];
-  }
-  return hex;
-}
-
 Text FolderLockName(std::span<const std::uint8_t, 32> folderDigest) {
   return Text(LT("Local\\LOMARPortable-")) + ToLowerHex(folderDigest);
 }

@@ -9,9 +9,6 @@
 
 namespace lomar {
 
-// Two lower-case hexadecimal digits per byte, high half first.
-Text ToLowerHex(std::span<const std::uint8_t> bytes);
-
 // "Local\LOMARPortable-" and the digest of the lower-cased folder path in lower-case hexadecimal: the
 // per-session namespace, so that users signed in side by side never see each other's lock.
 Text FolderLockName(std::span<const std::uint8_t, 32> folderDigest);

@@ -7,7 +7,6 @@
 #include "pack/commands.h"
 #include "pack/host_files.h"
 #include "pack/packed_file.h"
-#include "pack/progress.h"
 #include "pack/tool_error.h"
 
 namespace lomar::pack {
@@ -98,30 +97,16 @@ int Extract(std::span<const std::string> args) {
   if (top != PathKind::missing && top != PathKind::folder && top != PathKind::link)
     throw ToolError{dir + ": is not a folder"};
   std::vector<Place> places;
-  std::uint64_t total = 0;
-  for (const PackageEntry& entry : file.entries) {
-    places.push_back(PlaceOf(dir, ToUtf8(entry.name)));
-    total += entry.unpackedSize;
-  }
+  for (const PackageEntry& entry : file.entries) places.push_back(PlaceOf(dir, ToUtf8(entry.name)));
   RefuseObstacles(places, force);
 
   MakeFolders(dir);
-  {
-    Progress progress("extracting", file.entries.size(), total);
-    std::vector<std::uint8_t> buffer;
-    for (std::size_t i = 0; i < file.entries.size(); ++i) {
-      const PackageEntry& entry = file.entries[i];
-      progress.StartEntry(i, ToUtf8(entry.name));
-      buffer.assign(static_cast<std::size_t>(entry.unpackedSize), 0);
-      UnpackAndCheck(entry, buffer, path);
-      for (const std::string& folder : places[i].folders) MakeFolder(folder);
-      OutputFile out(places[i].file, false);
-      out.Write(buffer);
-      out.Commit();
-      progress.Bytes() += entry.unpackedSize;
-    }
-    progress.Done();
-  }
+  UnpackEveryEntry(file, path, "extracting", [&places](std::size_t i, std::span<const std::uint8_t> content) {
+    for (const std::string& folder : places[i].folders) MakeFolder(folder);
+    OutputFile out(places[i].file, false);
+    out.Write(content);
+    out.Commit();
+  });
   std::printf("%s: %zu files written under %s\n", path.c_str(), file.entries.size(), dir.c_str());
   return 0;
 }

@@ -6,7 +6,6 @@
 #include "pack/command_line.h"
 #include "pack/commands.h"
 #include "pack/packed_file.h"
-#include "pack/progress.h"
 #include "pack/tool_error.h"
 
 namespace lomar::pack {
@@ -26,16 +25,6 @@ constexpr const char* verifyHelp =
     "Checks FILE (a packed game executable or a bare package) as the launcher would: reads its package with\n"
     "the launcher's own loader, then unpacks every entry and compares its SHA-256 digest. Exit status 0 when\n"
     "every entry is right; 1 with the launcher's own message, naming the entry, at the first that is not.\n";
-
-std::string Hex(const Digest& digest) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string out;
-  for (std::uint8_t b : digest) {
-    out += digits[b >> 4];
-    out += digits[b & 15];
-  }
-  return out;
-}
 
 std::string OneFile(std::span<const std::string> args, const std::string& command, const char* help, bool& helped) {
   const CommandLine line = ParseCommandLine(args, command, {}, {});
@@ -59,7 +48,7 @@ int List(std::span<const std::string> args) {
   std::uint64_t unpacked = 0, stored = 0;
   for (const PackageEntry& entry : file.entries) {
     std::printf("%12llu %12llu  %s  %s\n", static_cast<unsigned long long>(entry.unpackedSize),
-                static_cast<unsigned long long>(entry.storedSize), Hex(entry.digest).c_str(),
+                static_cast<unsigned long long>(entry.storedSize), ToUtf8(ToLowerHex(entry.digest)).c_str(),
                 ToUtf8(entry.name).c_str());
     unpacked += entry.unpackedSize;
     stored += entry.storedSize;
@@ -74,20 +63,7 @@ int Verify(std::span<const std::string> args) {
   const std::string path = OneFile(args, "verify", verifyHelp, helped);
   if (helped) return 0;
   const PackedFile file = OpenPackedFile(path);
-  std::uint64_t total = 0;
-  for (const PackageEntry& entry : file.entries) total += entry.unpackedSize;
-  {
-    Progress progress("verifying", file.entries.size(), total);
-    std::vector<std::uint8_t> buffer;
-    for (std::size_t i = 0; i < file.entries.size(); ++i) {
-      const PackageEntry& entry = file.entries[i];
-      progress.StartEntry(i, ToUtf8(entry.name));
-      buffer.assign(static_cast<std::size_t>(entry.unpackedSize), 0);
-      UnpackAndCheck(entry, buffer, path);
-      progress.Bytes() += entry.unpackedSize;
-    }
-    progress.Done();
-  }
+  const std::uint64_t total = UnpackEveryEntry(file, path, "verifying", [](std::size_t, std::span<const std::uint8_t>) {});
   std::printf("%s: all %zu files unpack to their digests (%llu bytes)\n", path.c_str(), file.entries.size(),
               static_cast<unsigned long long>(total));
   return 0;

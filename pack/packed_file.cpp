@@ -10,6 +10,7 @@
 #include "pack/host_files.h"
 #include "pack/pe_error.h"
 #include "pack/pe_reader.h"
+#include "pack/progress.h"
 #include "pack/resource_tree.h"
 #include "pack/tool_error.h"
 #include "prepare/unpack.h"
@@ -52,14 +53,28 @@ PackedFile OpenPackedFile(const std::string& path) {
   return file;
 }
 
-void UnpackAndCheck(const PackageEntry& entry, std::span<std::uint8_t> buffer, const std::string& path) {
-  try {
-    CodecDecompressor decompressor;
-    UnpackEntry(decompressor, entry, buffer);
-    if (Sha256Of(buffer) != entry.digest) throw Failure{msg::failedVerification};
-  } catch (const Failure& failure) {
-    throw ToolError{path + ": " + ToUtf8(entry.name) + ": " + ToUtf8(failure.message)};
+std::uint64_t UnpackEveryEntry(const PackedFile& file, const std::string& path, const char* verb,
+                               const std::function<void(std::size_t, std::span<const std::uint8_t>)>& use) {
+  std::uint64_t total = 0;
+  for (const PackageEntry& entry : file.entries) total += entry.unpackedSize;
+  Progress progress(verb, file.entries.size(), total);
+  CodecDecompressor decompressor;
+  std::vector<std::uint8_t> buffer;
+  for (std::size_t i = 0; i < file.entries.size(); ++i) {
+    const PackageEntry& entry = file.entries[i];
+    progress.StartEntry(i, ToUtf8(entry.name));
+    buffer.assign(static_cast<std::size_t>(entry.unpackedSize), 0);
+    try {
+      UnpackEntry(decompressor, entry, buffer);
+      if (Sha256Of(buffer) != entry.digest) throw Failure{msg::failedVerification};
+    } catch (const Failure& failure) {
+      throw ToolError{path + ": " + ToUtf8(entry.name) + ": " + ToUtf8(failure.message)};
+    }
+    use(i, buffer);
+    progress.Bytes() += entry.unpackedSize;
   }
+  progress.Done();
+  return total;
 }
 
 }  // namespace lomar::pack

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,9 +22,10 @@ struct PackedFile {
 // a package, or a package the launcher would refuse (with the launcher's own message).
 PackedFile OpenPackedFile(const std::string& path);
 
-// The launcher's message for an entry that fails to unpack or to match its digest, as a ToolError naming
-// the file and the entry; nothing when the content is right. `buffer` receives the content and must hold
-// exactly the entry's unpacked size.
-void UnpackAndCheck(const PackageEntry& entry, std::span<std::uint8_t> buffer, const std::string& path);
+// Unpacks every entry in stored order, checks it as the launcher would, and hands its content to `use`,
+// with a progress line that starts with `verb`. An entry that fails to unpack or to match its digest ends
+// it with the launcher's message, as a ToolError naming the file and the entry. Returns the bytes unpacked.
+std::uint64_t UnpackEveryEntry(const PackedFile& file, const std::string& path, const char* verb,
+                               const std::function<void(std::size_t, std::span<const std::uint8_t>)>& use);
 
 }  // namespace lomar::pack

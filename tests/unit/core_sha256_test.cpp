@@ -4,19 +4,12 @@
 #include <string_view>
 
 #include "core/sha256.h"
+#include "core/text.h"
 
 namespace lomar {
 namespace {
 
-std::string Hex(const std::array<std::uint8_t, 32>& digest) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string out;
-  for (std::uint8_t b : digest) {
-    out += digits[b >> 4];
-    out += digits[b & 15];
-  }
-  return out;
-}
+std::string Hex(const std::array<std::uint8_t, 32>& digest) { return ToUtf8(ToLowerHex(digest)); }
 
 std::span<const std::uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

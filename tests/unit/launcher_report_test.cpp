@@ -2,7 +2,6 @@
 // the standard-error line allocate nothing, so they work with every allocation failing.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -10,36 +9,24 @@
 #include "core/failure.h"
 #include "core/messages.h"
 #include "launcher/report_line.h"
-
-namespace {
-bool failAllocations = false;
-}
-
-// Every allocation of this test program goes through here, and fails while the flag is set.
-void* operator new(std::size_t size) {
-  if (failAllocations) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "failing_allocations.h"
 
 namespace lomar {
 namespace {
 
 std::string Report(const std::exception_ptr& caught, std::size_t room) {
   char line[8192];
-  failAllocations = true;
+  testing::FailAllocations(true);
   const Unit* text = FailureMessage(caught);
   const std::size_t length = FormatReportLine(text, std::span<char>(line, room));
-  failAllocations = false;
+  testing::FailAllocations(false);
   return std::string(line, length);
 }
 
 TEST(FailureReport, FindsItsTextAndFormatsItsLineWithEveryAllocationFailing) {
-  failAllocations = true;
+  testing::FailAllocations(true);
   EXPECT_THROW((void)new int(1), std::bad_alloc);  // the failure is real
-  failAllocations = false;
+  testing::FailAllocations(false);
   const std::string standard = ToUtf8(msg::standardException);
   struct Case {
     std::exception_ptr caught;

@@ -4,25 +4,13 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <new>
 #include <string>
 
 #include "core/failure.h"
 #include "core/messages.h"
 #include "launcher/report_failure.h"
-
-namespace {
-bool failAllocations = false;
-}
-
-void* operator new(std::size_t size) {
-  if (failAllocations) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "failing_allocations.h"
 
 namespace lomar {
 namespace {
@@ -39,9 +27,9 @@ TEST(ReportFailure, EndsWithExitCode1AndItsLineWhenNothingCanBeAllocated) {
   const std::exception_ptr caught[] = {std::make_exception_ptr(Failure{WithWindowsError(msg::cannotWriteRuntime, 112)}),
                                        std::make_exception_ptr(std::bad_alloc())};
   int codes[2];
-  failAllocations = true;
+  testing::FailAllocations(true);
   for (int i = 0; i < 2; ++i) codes[i] = ReportFailure(caught[i], true);
-  failAllocations = false;
+  testing::FailAllocations(false);
   SetStdHandle(STD_ERROR_HANDLE, previous);
   EXPECT_EQ(codes[0], 1);
   EXPECT_EQ(codes[1], 1);
