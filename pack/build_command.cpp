@@ -171,7 +171,7 @@ std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::Compres
   alone.threads = 1;
   std::atomic<std::size_t> next{0};
   // Files are handed out in order, so every file before a failing one has been started, and the failure
-  // reported is the one a run on one thread would have met first.
+  // reported is the first in the files' order, whichever thread met it first.
   std::size_t failedAt = files.size();
   std::exception_ptr failure;
   auto work = [&] {
