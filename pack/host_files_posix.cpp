@@ -118,16 +118,21 @@ OutputFile::OutputFile(std::string target, bool executable) : target_(std::move(
   // A name of our own beside the target, so that the rename stays within one file system; a leftover of a
   // killed run does not stand in the way.
   for (int attempt = 0; handle_ < 0; ++attempt) {
+    pendingTemp = nullptr;
     temp_ = target_ + ".lomar-partial-" + std::to_string(getpid());
     if (attempt != 0) temp_ += '-' + std::to_string(attempt);
+    // Named to the handler before the file exists: an interruption just after open() must not leave it.
+    // Should the name be taken, what the handler might remove is a leftover of an earlier process.
+    pendingTemp = temp_.c_str();
     const int fd = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, executable ? 0777 : 0666);
     if (fd >= 0) {
       handle_ = fd;
     } else if (errno != EEXIST || attempt > 100) {
-      throw ToolError{target_ + ": cannot create a file beside it: " + Why(errno)};
+      const int error = errno;
+      pendingTemp = nullptr;
+      throw ToolError{target_ + ": cannot create a file beside it: " + Why(error)};
     }
   }
-  pendingTemp = temp_.c_str();
 }
 
 OutputFile::~OutputFile() {

@@ -65,7 +65,11 @@ std::atomic<const wchar_t*> pendingTemp{nullptr};
 
 BOOL WINAPI RemovePendingTemp(DWORD) {
   if (const wchar_t* temp = pendingTemp.exchange(nullptr)) DeleteFileW(temp);
-  return FALSE;  // and let the process end as it would have
+  // Ended here, with the status Windows gives an interrupted console program, rather than by the default
+  // handler: Wine's ends the process with status 0, which a build script would take for success, and
+  // nothing is left to flush that an interrupted build should keep.
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace
@@ -141,21 +145,26 @@ OutputFile::OutputFile(std::string target, bool /*executable*/)
     : target_(std::move(target)), handle_(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {
   static const bool watching = SetConsoleCtrlHandler(RemovePendingTemp, TRUE);
   (void)watching;
+  static std::wstring pendingName;
   for (int attempt = 0; reinterpret_cast<HANDLE>(handle_) == INVALID_HANDLE_VALUE; ++attempt) {
+    pendingTemp = nullptr;
     temp_ = target_ + ".lomar-partial-" + std::to_string(GetCurrentProcessId());
     if (attempt != 0) temp_ += '-' + std::to_string(attempt);
-    const HANDLE file = CreateFileW(Wide(temp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // Named to the handler before the file exists, so that no moment after its creation leaves it unknown.
+    // Shared for deletion, because the handler runs on a thread of its own while this handle is open: the
+    // file then goes when the process ends and closes it.
+    pendingName = Wide(temp_);
+    pendingTemp = pendingName.c_str();
+    const HANDLE file = CreateFileW(pendingName.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = GetLastError();
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<std::intptr_t>(file);
     } else if (error != ERROR_FILE_EXISTS || attempt > 100) {
+      pendingTemp = nullptr;
       throw ToolError{target_ + ": cannot create a file beside it: " + Why(error)};
     }
   }
-  static std::wstring pendingName;
-  pendingName = Wide(temp_);
-  pendingTemp = pendingName.c_str();
 }
 
 OutputFile::~OutputFile() {

@@ -381,6 +381,23 @@ def test_an_interrupted_build_leaves_nothing_behind(large_game, tmp_path, when):
     assert (out / "game.exe").read_bytes() == b"the previous build"
 
 
+def test_the_windows_packer_interrupted_while_writing_leaves_nothing_and_says_so(large_game, wine, tmp_path):
+    # Wine turns SIGINT into the console's Ctrl+C, handled on a thread of its own while the file is open.
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / "game.exe").write_bytes(b"the previous build")
+    running = wine.spawn(WINDOWS_BIN / "lomar-pack.exe", "build", windows_path(large_game), "--launcher",
+                         windows_path(LAUNCHER), "--output", windows_path(out / "game.exe"))
+    deadline = time.time() + 300
+    while not any(p.name.startswith("game.exe.lomar-partial") for p in out.iterdir()):
+        assert running.proc.poll() is None and time.time() < deadline, "the output was never being written"
+    running.proc.send_signal(signal.SIGINT)
+    status, _, _ = running.wait(60)
+    assert status == 0xC000013A & 0xFF  # STATUS_CONTROL_C_EXIT, as Linux sees it: not success
+    assert [p.name for p in out.iterdir()] == ["game.exe"]
+    assert (out / "game.exe").read_bytes() == b"the previous build"
+
+
 def test_progress_is_shown_only_on_a_terminal(tmp_path):
     import pty
     game = write_game(tmp_path / "game", sample_files(big_mib=2))
