@@ -21,30 +21,25 @@ struct FileFacts {
 // The path's status, following a link to what it names. Absence is exactly "file not found" and "path not
 // found"; every other failure is reported rather than taken for absence, so that a file that cannot be
 // examined is never rewritten as if it were missing.
-[[noreturn]] void ThrowStatusError(DWORD error) {
+FileFacts AbsentOrThrow(DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
   throw std::system_error(static_cast<int>(error), std::system_category(), "status");
+}
+
+FileFacts Present(DWORD attributes, DWORD sizeHigh, DWORD sizeLow) {
+  return {true, (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0, (std::uint64_t{sizeHigh} << 32) | sizeLow};
 }
 
 FileFacts Examine(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!files::AttributesAndSize(path.c_str(), &data)) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
-    ThrowStatusError(error);
-  }
+  if (!files::AttributesAndSize(path.c_str(), &data)) return AbsentOrThrow(GetLastError());
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-    return {true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
-            (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+    return Present(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
   const Handle linked{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
   BY_HANDLE_FILE_INFORMATION info;
-  if (!linked.Valid() || !GetFileInformationByHandle(linked.Get(), &info)) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, false, 0};
-    ThrowStatusError(error);
-  }
-  return {true, (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0,
-          (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow};
+  if (!linked.Valid() || !GetFileInformationByHandle(linked.Get(), &info)) return AbsentOrThrow(GetLastError());
+  return Present(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow);
 }
 
 }  // namespace
