@@ -125,11 +125,9 @@ def built(tmp_path_factory):
     root = tmp_path_factory.mktemp("built")
     files = sample_files(big_mib=3)
     game = write_game(root / "game", files)
-    out = root / "out" / "Vesperon \"json\".exe"
-    out.parent.mkdir()
-    as_json_run = build(game, out, "--json", "--level", "fast", "--blocks", "split")
-    human = root / "human.exe"
-    return files, out, as_json_run, human, build(game, human, "--level", "fast", "--blocks", "split")
+    out, human = root / "Vesperon \"json\".exe", root / "human.exe"
+    options = ("--level", "fast", "--blocks", "split")
+    return files, out, build(game, out, "--json", *options), human, build(game, human, *options)
 
 
 def test_build_json_reports_every_entry_and_the_output_as_it_is_on_disk(built):
@@ -180,22 +178,15 @@ def test_json_runs_that_fail_print_one_line_and_no_document(tmp_path):
 
 # Two builds of one game: one file changed (and grown), one added, one removed, one renamed in letter case
 # only, the rest as they were.
-OLD_GAME = {
+UNCHANGED = {
     "LOMARVesperon.exe": game_exe(b"1.0"),
-    "data/world.pak": b"world 1.0 " * 3000,
-    "data/retired.pak": b"retired " * 500,
-    "Readme.txt": b"LOMAR Vesperon\r\n",
     "fonts/sans.ttf": bytes(range(256)) * 40,
     "lang/\u65e5\u672c\u8a9e.txt": "\u3053\u3093\u306b\u3061\u306f".encode() * 10,
 }
-NEW_GAME = {
-    "LOMARVesperon.exe": game_exe(b"1.0"),
-    "data/world.pak": b"world 1.1 " * 3500,
-    "data/dlc.pak": b"new content " * 700,
-    "README.TXT": b"LOMAR Vesperon\r\n",
-    "fonts/sans.ttf": bytes(range(256)) * 40,
-    "lang/\u65e5\u672c\u8a9e.txt": "\u3053\u3093\u306b\u3061\u306f".encode() * 10,
-}
+OLD_GAME = {**UNCHANGED, "data/world.pak": b"world 1.0 " * 3000, "data/retired.pak": b"retired " * 500,
+            "Readme.txt": b"LOMAR Vesperon\r\n"}
+NEW_GAME = {**UNCHANGED, "data/world.pak": b"world 1.1 " * 3500, "data/dlc.pak": b"new content " * 700,
+            "README.TXT": OLD_GAME["Readme.txt"]}
 
 
 @pytest.fixture(scope="module")
