@@ -14,8 +14,10 @@
 #include "core/sha256.h"
 #include "package/format.h"
 #include "package/package_writer.h"
+#include "pack/build_report.h"
 #include "pack/command_line.h"
 #include "pack/commands.h"
+#include "pack/exclude_patterns.h"
 #include "pack/game_folder.h"
 #include "pack/host_files.h"
 #include "pack/icon_file.h"
@@ -33,6 +35,7 @@ namespace {
 constexpr const char* buildHelp =
     "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
     "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
+    "                        [--exclude GLOB]... [--json]\n"
     "\n"
     "Packs every file below GAME_DIR into one game package and writes a copy of the launcher stub that\n"
     "carries it (resource RT_RCDATA 101) as OUT.exe. GAME_DIR must hold the game executable\n"
@@ -50,21 +53,33 @@ constexpr const char* buildHelp =
     "                        platform (default): blocks of 64 MiB, the layout the Windows Compression API\n"
     "                        is known to read. split: blocks of at most 4 MiB, which the launcher's own\n"
     "                        decoder (used under Wine) unpacks faster, but which Windows is not known to read.\n"
+    "  --exclude GLOB        leaves out the files whose path below GAME_DIR matches, and whole folders; may be\n"
+    "                        repeated. / separates folders; * matches within one name, ? one character, ** any\n"
+    "                        number of folders; letter case does not matter. `**/*.pdb` drops debug symbols\n"
+    "                        anywhere, `.git` the whole folder, unread; a pattern ending in / matches folders\n"
+    "                        only. Leaving out LOMARVesperon.exe is refused.\n"
+    "  --json                prints one JSON document on standard output instead of the summary: the output's\n"
+    "                        path, size and sha256, the level, blocks and patterns, what was left out, every\n"
+    "                        entry (name, size, storedSize, sha256) and the totals.\n"
     "\n"
     "Refused, before anything is written, naming the file: names the launcher refuses or Windows would\n"
     "confuse (device names, trailing dots or spaces, : \\ * ? \" < > |, names equal but for letter case),\n"
     "symbolic links and other non-regular files, more than 4096 files, names over 2048 bytes, more than\n"
-    "512 MiB in all. The same inputs always give the same bytes.\n";
+    "512 MiB in all. The same inputs always give the same bytes. Done, it prints a summary and the output's\n"
+    "SHA-256.\n";
 
 struct Options {
   std::string gameDir, launcher, output;
   std::optional<std::string> icon;
   xpress::CompressOptions compress;
+  ExcludePatterns exclude;
+  bool json = false;
 };
 
 Options ParseOptions(std::span<const std::string> args, bool& helped) {
   const CommandLine line =
-      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks"}, {});
+      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks"},
+                       {"--json"}, {"--exclude"});
   helped = line.help;
   Options options;
   if (helped) return options;
@@ -89,6 +104,8 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
       throw UsageError{"--blocks takes platform or split, not " + *blocks + " (see: lomar-pack build --help)"};
   }
   if (const auto threads = line.Value("--threads")) options.compress.threads = WholeNumber("--threads", *threads, 1024, "build");
+  for (const std::string& pattern : line.Repeated("--exclude")) options.exclude.Add(pattern);
+  options.json = line.flags.contains("--json");
   return options;
 }
 
@@ -208,6 +225,7 @@ int Build(std::span<const std::string> args) {
     std::fputs(buildHelp, stdout);
     return 0;
   }
+  RefuseLeavingOutTheGame(options.exclude);
   const Stub stub = ReadStub(options.launcher);
   std::vector<std::uint8_t> iconBytes;
   std::optional<pe::IconSet> icon;
@@ -219,7 +237,14 @@ int Build(std::span<const std::string> args) {
       throw ToolError{*options.icon + ": " + e.what()};
     }
   }
-  std::vector<GameFile> files = WalkGameFolder(options.gameDir);
+  BuildReport report;
+  report.output = options.output;
+  report.excludePatterns = options.exclude.Patterns();
+  std::vector<GameFile> files = WalkGameFolder(options.gameDir, [&](const std::string& name, bool folder) {
+    if (!options.exclude.Matching(name, folder)) return false;
+    report.excluded.push_back(name);
+    return true;
+  });
   CheckAndSortNames(files, options.gameDir);
 
   const std::vector<Packed> packed = Compress(files, options.compress);
@@ -255,13 +280,22 @@ int Build(std::span<const std::string> args) {
     throw ToolError{options.launcher + ": " + e.what()};
   }
   OutputFile out(options.output, true);
-  for (const auto piece : image.Pieces()) out.Write(piece);
+  // Digested as it is written: reading the output back would digest whatever the disk holds by then.
+  Sha256 digest;
+  for (const auto piece : image.Pieces()) {
+    out.Write(piece);
+    digest.Update(piece);
+  }
   out.Commit();
 
-  std::uint64_t unpacked = 0;
-  for (const Packed& entry : packed) unpacked += entry.unpackedSize;
-  std::printf("%s: %zu files, %llu bytes, packed into %llu bytes\n", options.output.c_str(), packed.size(),
-              static_cast<unsigned long long>(unpacked), static_cast<unsigned long long>(image.Size()));
+  report.outputSize = image.Size();
+  report.outputDigest = digest.Finish();
+  report.packageSize = package.size;
+  report.level = options.compress.level;
+  report.blocks = options.compress.blocks;
+  for (const Packed& entry : packed)
+    report.entries.push_back({entry.name, entry.unpackedSize, entry.stream.size(), entry.digest});
+  PrintBuildReport(report, options.json);
   return 0;
 }
 

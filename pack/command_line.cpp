@@ -20,9 +20,15 @@ std::optional<std::string> CommandLine::Value(std::string_view option) const {
   return found->second;
 }
 
+std::vector<std::string> CommandLine::Repeated(std::string_view option) const {
+  const auto found = lists.find(option);
+  return found == lists.end() ? std::vector<std::string>{} : found->second;
+}
+
 CommandLine ParseCommandLine(std::span<const std::string> args, const std::string& command,
                              std::initializer_list<std::string_view> valued,
-                             std::initializer_list<std::string_view> flags) {
+                             std::initializer_list<std::string_view> flags,
+                             std::initializer_list<std::string_view> repeated) {
   CommandLine line;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -46,7 +52,8 @@ CommandLine ParseCommandLine(std::span<const std::string> args, const std::strin
       line.flags.insert(name);
       continue;
     }
-    if (std::find(valued.begin(), valued.end(), name) == valued.end())
+    const bool isRepeated = std::find(repeated.begin(), repeated.end(), name) != repeated.end();
+    if (!isRepeated && std::find(valued.begin(), valued.end(), name) == valued.end())
       throw Misuse(command, "unknown option " + name);
     std::string value;
     if (equals != std::string::npos) {
@@ -56,7 +63,10 @@ CommandLine ParseCommandLine(std::span<const std::string> args, const std::strin
     } else {
       throw Misuse(command, name + " needs a value");
     }
-    if (!line.values.emplace(name, value).second) throw Misuse(command, name + " is given twice");
+    if (isRepeated)
+      line.lists[name].push_back(std::move(value));
+    else if (!line.values.emplace(name, value).second)
+      throw Misuse(command, name + " is given twice");
   }
   return line;
 }

@@ -11,5 +11,6 @@ int Build(std::span<const std::string> args);
 int List(std::span<const std::string> args);
 int Verify(std::span<const std::string> args);
 int Extract(std::span<const std::string> args);
+int Diff(std::span<const std::string> args);
 
 }  // namespace lomar::pack

@@ -5,7 +5,7 @@
 
 namespace lomar::pack {
 
-std::vector<GameFile> WalkGameFolder(const std::string& folder) {
+std::vector<GameFile> WalkGameFolder(const std::string& folder, const LeaveOut& leaveOut) {
   const PathKind top = Inspect(folder);
   if (top == PathKind::missing) throw ToolError{folder + ": no such folder"};
   if (top != PathKind::folder) throw ToolError{folder + ": is not a folder"};
@@ -20,6 +20,11 @@ std::vector<GameFile> WalkGameFolder(const std::string& folder) {
     for (FolderItem& item : ListFolder(at.path)) {
       const std::string name = at.name.empty() ? item.name : at.name + "/" + item.name;
       std::string path = JoinPath(at.path, item.name);
+      const bool mayBeFolder = item.kind == PathKind::folder || item.kind == PathKind::link;
+      if (leaveOut && leaveOut(name, mayBeFolder)) continue;
+      if (!item.nameIsUtf16)
+        throw ToolError{path + ": the name holds a lone UTF-16 surrogate, which has no UTF-8 form to store in the "
+                        "package"};
       switch (item.kind) {
         case PathKind::file:
           files.push_back({name, std::move(path), item.size});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct GameFile {
 // Every regular file below the folder, in no particular order; folders are walked, empty ones leave no
 // trace. Throws ToolError naming the first symbolic link, junction, device, socket or pipe: the package
 // must not depend on what a link happens to point to on the packing machine.
-std::vector<GameFile> WalkGameFolder(const std::string& folder);
+//
+// `leaveOut`, when given, is asked about each item by its relative name (`folder` true for a folder, or a
+// link that may be one) before anything else is done with it: an item it leaves out is never read, a folder
+// never listed, so nothing in it can fail the walk.
+using LeaveOut = std::function<bool(const std::string& name, bool folder)>;
+std::vector<GameFile> WalkGameFolder(const std::string& folder, const LeaveOut& leaveOut = {});
 
 }  // namespace lomar::pack

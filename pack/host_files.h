@@ -22,9 +22,12 @@ enum class PathKind {
 PathKind Inspect(const std::string& path);
 
 struct FolderItem {
-  std::string name;  // as the file system spells it; on Windows converted from UTF-16, which must be valid
+  std::string name;  // as the file system spells it; on Windows converted from UTF-16
   PathKind kind;
   std::uint64_t size;  // of a regular file
+  // False for a Windows name holding a lone surrogate, which has no UTF-8 form (U+FFFD stands in for it in
+  // `name`): the walk refuses it unless it is left out.
+  bool nameIsUtf16 = true;
 };
 
 // The items of a folder in no particular order, without "." and "..". Throws ToolError naming the folder.

@@ -101,11 +101,9 @@ std::vector<FolderItem> ListFolder(const std::string& path) {
     const std::wstring_view name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     bool valid = true;
-    FolderItem item{Utf8(found.cFileName, valid), KindOf(found.dwFileAttributes),
-                    (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow};
-    if (!valid) throw ToolError{JoinPath(path, item.name) + ": the name holds a lone UTF-16 surrogate, which "
-                                "has no UTF-8 form to store in the package"};
-    items.push_back(std::move(item));
+    std::string utf8 = Utf8(found.cFileName, valid);
+    items.push_back({std::move(utf8), KindOf(found.dwFileAttributes),
+                     (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow, valid});
   } while (FindNextFileW(search, &found));
   const DWORD error = GetLastError();
   if (error != ERROR_NO_MORE_FILES) throw ToolError{path + ": cannot read the folder: " + Why(error)};

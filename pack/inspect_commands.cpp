@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/sha256.h"
 #include "core/text.h"
 #include "pack/command_line.h"
 #include "pack/commands.h"
+#include "pack/json_report.h"
 #include "pack/packed_file.h"
 #include "pack/tool_error.h"
 
@@ -12,12 +14,15 @@ namespace lomar::pack {
 namespace {
 
 constexpr const char* listHelp =
-    "usage: lomar-pack list FILE\n"
+    "usage: lomar-pack list FILE [--json]\n"
     "\n"
     "Prints one line per entry of the game package in FILE (a packed game executable or a bare package):\n"
     "unpacked size, stored size, SHA-256 digest and name, in the order the launcher prepares them; then a\n"
     "total line. The package is read and checked as the launcher reads it; its streams are not unpacked\n"
-    "(see verify).\n";
+    "(see verify).\n"
+    "\n"
+    "  --json   prints one JSON document instead: the file's path, size and sha256, every entry (name, size,\n"
+    "           storedSize, sha256) in stored order, and the totals.\n";
 
 constexpr const char* verifyHelp =
     "usage: lomar-pack verify FILE\n"
@@ -26,8 +31,11 @@ constexpr const char* verifyHelp =
     "the launcher's own loader, then unpacks every entry and compares its SHA-256 digest. Exit status 0 when\n"
     "every entry is right; 1 with the launcher's own message, naming the entry, at the first that is not.\n";
 
-std::string OneFile(std::span<const std::string> args, const std::string& command, const char* help, bool& helped) {
-  const CommandLine line = ParseCommandLine(args, command, {}, {});
+// `json`, when given, is where the command's --json flag is reported; without it the flag is unknown.
+std::string OneFile(std::span<const std::string> args, const std::string& command, const char* help, bool& helped,
+                    bool* json = nullptr) {
+  const CommandLine line = json ? ParseCommandLine(args, command, {}, {"--json"}) : ParseCommandLine(args, command, {}, {});
+  if (json) *json = line.flags.contains("--json");
   helped = line.help;
   if (helped) {
     std::fputs(help, stdout);
@@ -42,9 +50,22 @@ std::string OneFile(std::span<const std::string> args, const std::string& comman
 
 int List(std::span<const std::string> args) {
   bool helped = false;
-  const std::string path = OneFile(args, "list", listHelp, helped);
+  bool json = false;
+  const std::string path = OneFile(args, "list", listHelp, helped, &json);
   if (helped) return 0;
   const PackedFile file = OpenPackedFile(path);
+  if (json) {
+    std::vector<ReportedEntry> entries;
+    for (const PackageEntry& entry : file.entries)
+      entries.push_back({ToUtf8(entry.name), entry.unpackedSize, entry.storedSize, entry.digest});
+    JsonWriter out;
+    out.BeginObject();
+    WriteFileFacts(out, "file", path, file.bytes.size(), Sha256Of(file.bytes));
+    WriteEntries(out, entries, file.package.size());
+    out.EndObject();
+    std::fputs(out.Finish().c_str(), stdout);
+    return 0;
+  }
   std::uint64_t unpacked = 0, stored = 0;
   for (const PackageEntry& entry : file.entries) {
     std::printf("%12llu %12llu  %s  %s\n", static_cast<unsigned long long>(entry.unpackedSize),

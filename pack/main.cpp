@@ -18,12 +18,14 @@ constexpr const char* usage =
     "usage: lomar-pack COMMAND ...\n"
     "\n"
     "  build GAME_DIR --launcher STUB.exe --output OUT.exe [--level fast|max] [--threads N] [--icon GAME.ico]\n"
-    "                 [--blocks platform|split]\n"
+    "                 [--blocks platform|split] [--exclude GLOB]... [--json]\n"
     "                     pack a game folder into one portable executable\n"
-    "  list FILE          the entries of a packed executable or package, with sizes and digests\n"
+    "  list FILE [--json] the entries of a packed executable or package, with sizes and digests\n"
     "  verify FILE        check a packed executable or package as the launcher would, entry by entry\n"
     "  extract FILE DIR [--force]\n"
     "                     write every entry under DIR\n"
+    "  diff OLD NEW [--json]\n"
+    "                     what changed between two builds, and the bytes an update unpacks for a player\n"
     "\n"
     "lomar-pack COMMAND --help says more. Exit status: 0 done, 1 failed (one message on standard error\n"
     "naming the file), 2 misused (a one-line hint).\n";
@@ -41,6 +43,7 @@ int Run(const std::vector<std::string>& args) {
   if (command == "list") return List(rest);
   if (command == "verify") return Verify(rest);
   if (command == "extract") return Extract(rest);
+  if (command == "diff") return Diff(rest);
   throw UsageError{"unknown command " + command + " (see: lomar-pack --help)"};
 }
 
