@@ -26,6 +26,7 @@
 #include "pack/progress.h"
 #include "pack/resource_tree.h"
 #include "pack/tool_error.h"
+#include "pack/version_options.h"
 
 namespace lomar::pack {
 namespace {
@@ -33,13 +34,16 @@ namespace {
 constexpr const char* buildHelp =
     "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
     "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
+    "                        [--product-name TEXT] [--product-version V] [--file-version V] [--company TEXT]\n"
+    "                        [--description TEXT] [--copyright TEXT] [--original-filename NAME]\n"
     "\n"
     "Packs every file below GAME_DIR into one game package and writes a copy of the launcher stub that\n"
     "carries it (resource RT_RCDATA 101) as OUT.exe. GAME_DIR must hold the game executable\n"
     "LOMARVesperon.exe at its top level. Files are stored under their paths relative to GAME_DIR, sorted\n"
     "as the launcher prepares them; folders appear through the files in them.\n"
     "\n"
-    "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay.\n"
+    "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay\n"
+    "                        but for what the options below replace.\n"
     "                        A signed stub is refused: sign OUT.exe after packing.\n"
     "  --output OUT.exe      written beside itself under a temporary name and renamed into place when\n"
     "                        complete; replaced if it exists. A failed run leaves no OUT.exe behind.\n"
@@ -51,6 +55,14 @@ constexpr const char* buildHelp =
     "                        is known to read. split: blocks of at most 4 MiB, which the launcher's own\n"
     "                        decoder (used under Wine) unpacks faster, but which Windows is not known to read.\n"
     "\n"
+    "The game's own version information, in place of the stub's (Explorer's properties show it). Each option\n"
+    "is optional and sets one value; what is not given keeps the stub's. A version V is one to four numbers\n"
+    "from 0 to 65535 joined by dots (1.4.2 is 1.4.2.0); the text is also shown as given.\n"
+    "  --product-name TEXT        ProductName         --company TEXT          CompanyName\n"
+    "  --product-version V        ProductVersion      --description TEXT      FileDescription\n"
+    "  --file-version V           FileVersion         --copyright TEXT        LegalCopyright\n"
+    "  --original-filename NAME   OriginalFilename\n"
+    "\n"
     "Refused, before anything is written, naming the file: names the launcher refuses or Windows would\n"
     "confuse (device names, trailing dots or spaces, : \\ * ? \" < > |, names equal but for letter case),\n"
     "symbolic links and other non-regular files, more than 4096 files, names over 2048 bytes, more than\n"
@@ -60,11 +72,14 @@ struct Options {
   std::string gameDir, launcher, output;
   std::optional<std::string> icon;
   xpress::CompressOptions compress;
+  VersionOptions version;
 };
 
 Options ParseOptions(std::span<const std::string> args, bool& helped) {
   const CommandLine line =
-      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks"}, {});
+      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks",
+                                       "--product-name", "--product-version", "--file-version", "--company",
+                                       "--description", "--copyright", "--original-filename"}, {});
   helped = line.help;
   Options options;
   if (helped) return options;
@@ -89,6 +104,7 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
       throw UsageError{"--blocks takes platform or split, not " + *blocks + " (see: lomar-pack build --help)"};
   }
   if (const auto threads = line.Value("--threads")) options.compress.threads = WholeNumber("--threads", *threads, 1024, "build");
+  options.version = ReadVersionOptions(line);
   return options;
 }
 
@@ -209,6 +225,7 @@ int Build(std::span<const std::string> args) {
     return 0;
   }
   const Stub stub = ReadStub(options.launcher);
+  const std::optional<GameVersion> version = MakeGameVersion(stub.resources, options.version, options.launcher);
   std::vector<std::uint8_t> iconBytes;
   std::optional<pe::IconSet> icon;
   if (options.icon) {
@@ -246,6 +263,7 @@ int Build(std::span<const std::string> args) {
     if (!(resource.type == pe::ResourceName(pe::rtRcData) && resource.name == pe::ResourceName(format::resourceId)))
       resources.push_back(pe::Keep(resource));
   if (icon) pe::ReplaceIcon(resources, *icon);
+  if (version) pe::ReplaceVersion(resources, version->name, version->language, version->codePage, version->bytes);
   resources.push_back({pe::rtRcData, format::resourceId, 0, 0, package.pieces});
 
   pe::PackedImage image;

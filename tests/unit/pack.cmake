@@ -3,8 +3,8 @@ lomar_add_unit_test(pack_pe_test
   SOURCES pack_reader_test.cpp pack_writer_test.cpp pack_icon_test.cpp
   LIBS pack_pe)
 
-# The packer's rules for game file names.
-lomar_add_unit_test(pack_test SOURCES pack_name_rules_test.cpp LIBS pack_tool)
+# The packer's rules for game file names, and build's version options.
+lomar_add_unit_test(pack_test SOURCES pack_name_rules_test.cpp pack_version_options_test.cpp LIBS pack_tool)
 
 # The version resource's reader and writer, also over the launcher stub's own as windres compiles it.
 lomar_add_unit_test(pack_version_test SOURCES pack_version_test.cpp LIBS pack_pe project_version)
