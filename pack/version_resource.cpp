@@ -157,7 +157,8 @@ VersionInfo FreshVersionInfo() {
 VersionInfo ReadVersionInfo(std::span<const std::uint8_t> resource) {
   ByteReader whole(resource, "its version resource is cut short", RefuseVersion);
   Block root = NextBlock(whole);
-  if (root.key != rootKey) RefuseVersion("its version resource starts with " + Quoted(root.key) + ", not \"VS_VERSION_INFO\"");
+  if (root.key != rootKey)
+    RefuseVersion("its version resource starts with " + Quoted(root.key) + ", not \"VS_VERSION_INFO\"");
   VersionInfo info;
   if (root.valueLength != 0) {
     if (root.valueLength != fixedInfoSize)
@@ -253,8 +254,8 @@ std::optional<VersionNumber> ParseDottedVersion(std::string_view text) {
   for (std::size_t start = 0;; ++count) {
     const std::size_t dot = std::min(text.find('.', start), text.size());
     const std::string_view part = text.substr(start, dot - start);
-    if (count == 4 || part.empty() || !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      return std::nullopt;
+    const bool digits = std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (count == 4 || part.empty() || !digits) return std::nullopt;
     const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), parts[count]);
     if (error != std::errc() || parts[count] > 0xFFFF) return std::nullopt;
     if (dot == text.size()) break;

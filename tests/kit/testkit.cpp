@@ -342,6 +342,8 @@ int wmain(int argc, wchar_t** argv) {
   std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
              "[--no-std-handles] [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT] [--watch-progress] "
              "[--time-window TITLE] PROGRAM [ARGS...]\n"
-             "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE | version-info FILE\n", stderr);
+             "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE\n"
+             "       lomar-testkit version-info FILE\n",
+             stderr);
   return 2;
 }
