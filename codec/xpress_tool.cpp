@@ -13,6 +13,7 @@
 
 #include "codec/framing.h"
 #include "codec/xpress.h"
+#include "lomar/version.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr const char* usage =
     "usage: lomar-xpress compress IN OUT [--level fast|max] [--threads N] [--blocks platform|split]\n"
     "       lomar-xpress decompress IN OUT\n"
     "       lomar-xpress info IN\n"
+    "       lomar-xpress --version\n"
     "\n"
     "Streams are XPRESS-Huffman (MS-XCA LZ77+Huffman) in the Windows Compression API's buffer mode:\n"
     "a 24-byte header, then blocks each coded on its own. compress writes the max level by default and uses\n"
@@ -180,6 +182,10 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::fputs(usage, stdout);
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::fputs("lomar-xpress " LOMAR_VERSION "\n", stdout);
     return 0;
   }
   const std::string_view command = args[0];

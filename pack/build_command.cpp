@@ -28,6 +28,7 @@
 #include "pack/progress.h"
 #include "pack/resource_tree.h"
 #include "pack/tool_error.h"
+#include "pack/version_options.h"
 
 namespace lomar::pack {
 namespace {
@@ -36,13 +37,16 @@ constexpr const char* buildHelp =
     "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
     "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
     "                        [--exclude GLOB]... [--json]\n"
+    "                        [--product-name TEXT] [--product-version V] [--file-version V] [--company TEXT]\n"
+    "                        [--description TEXT] [--copyright TEXT] [--original-filename NAME]\n"
     "\n"
     "Packs every file below GAME_DIR into one game package and writes a copy of the launcher stub that\n"
     "carries it (resource RT_RCDATA 101) as OUT.exe. GAME_DIR must hold the game executable\n"
     "LOMARVesperon.exe at its top level. Files are stored under their paths relative to GAME_DIR, sorted\n"
     "as the launcher prepares them; folders appear through the files in them.\n"
     "\n"
-    "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay.\n"
+    "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay\n"
+    "                        but for what the options below replace.\n"
     "                        A signed stub is refused: sign OUT.exe after packing.\n"
     "  --output OUT.exe      written beside itself under a temporary name and renamed into place when\n"
     "                        complete; replaced if it exists. A failed run leaves no OUT.exe behind.\n"
@@ -62,6 +66,14 @@ constexpr const char* buildHelp =
     "                        path, size and sha256, the level, blocks and patterns, what was left out, every\n"
     "                        entry (name, size, storedSize, sha256) and the totals.\n"
     "\n"
+    "The game's own version information, in place of the stub's (Explorer's properties show it). Each option\n"
+    "is optional and sets one value; what is not given keeps the stub's. A version V is one to four numbers\n"
+    "from 0 to 65535 joined by dots (1.4.2 is 1.4.2.0); the text is also shown as given.\n"
+    "  --product-name TEXT        ProductName         --company TEXT          CompanyName\n"
+    "  --product-version V        ProductVersion      --description TEXT      FileDescription\n"
+    "  --file-version V           FileVersion         --copyright TEXT        LegalCopyright\n"
+    "  --original-filename NAME   OriginalFilename\n"
+    "\n"
     "Refused, before anything is written, naming the file: names the launcher refuses or Windows would\n"
     "confuse (device names, trailing dots or spaces, : \\ * ? \" < > |, names equal but for letter case),\n"
     "symbolic links and other non-regular files, more than 4096 files, names over 2048 bytes, more than\n"
@@ -74,11 +86,14 @@ struct Options {
   xpress::CompressOptions compress;
   ExcludePatterns exclude;
   bool json = false;
+  VersionOptions version;
 };
 
 Options ParseOptions(std::span<const std::string> args, bool& helped) {
   const CommandLine line =
-      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks"},
+      ParseCommandLine(args, "build", {"--launcher", "--output", "--level", "--threads", "--icon", "--blocks",
+                                       "--product-name", "--product-version", "--file-version", "--company",
+                                       "--description", "--copyright", "--original-filename"},
                        {"--json"}, {"--exclude"});
   helped = line.help;
   Options options;
@@ -106,6 +121,7 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
   if (const auto threads = line.Value("--threads")) options.compress.threads = WholeNumber("--threads", *threads, 1024, "build");
   for (const std::string& pattern : line.Repeated("--exclude")) options.exclude.Add(pattern);
   options.json = line.flags.contains("--json");
+  options.version = ReadVersionOptions(line);
   return options;
 }
 
@@ -227,6 +243,7 @@ int Build(std::span<const std::string> args) {
   }
   RefuseLeavingOutTheGame(options.exclude);
   const Stub stub = ReadStub(options.launcher);
+  const std::optional<GameVersion> version = MakeGameVersion(stub.resources, options.version, options.launcher);
   std::vector<std::uint8_t> iconBytes;
   std::optional<pe::IconSet> icon;
   if (options.icon) {
@@ -271,6 +288,7 @@ int Build(std::span<const std::string> args) {
     if (!(resource.type == pe::ResourceName(pe::rtRcData) && resource.name == pe::ResourceName(format::resourceId)))
       resources.push_back(pe::Keep(resource));
   if (icon) pe::ReplaceIcon(resources, *icon);
+  if (version) pe::ReplaceVersion(resources, version->name, version->language, version->codePage, version->bytes);
   resources.push_back({pe::rtRcData, format::resourceId, 0, 0, package.pieces});
 
   pe::PackedImage image;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "lomar/version.h"
 #include "pack/commands.h"
 #include "pack/tool_error.h"
 
@@ -26,6 +27,7 @@ constexpr const char* usage =
     "                     write every entry under DIR\n"
     "  diff OLD NEW [--json]\n"
     "                     what changed between two builds, and the bytes an update unpacks for a player\n"
+    "  --version          the packer's name and version\n"
     "\n"
     "lomar-pack COMMAND --help says more. Exit status: 0 done, 1 failed (one message on standard error\n"
     "naming the file), 2 misused (a one-line hint).\n";
@@ -36,6 +38,10 @@ int Run(const std::vector<std::string>& args) {
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(usage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::fputs("lomar-pack " LOMAR_VERSION "\n", stdout);
     return 0;
   }
   const std::span<const std::string> rest(args.data() + 1, args.size() - 1);

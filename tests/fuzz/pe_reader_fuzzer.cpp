@@ -1,8 +1,11 @@
 // Every input ends in a PeError or in resources that lie inside it. When the
 // writer takes such an input as a stub, what it writes must read back with the
 // same resources and checksum, and writing that again with its own resources
-// must give the same bytes. Anything else (another exception, a sanitizer
-// report, a hang, a large allocation) is a finding.
+// must give the same bytes. The version resource's reader runs over every
+// RT_VERSION found, and over the whole input when it is no executable: it
+// refuses with a VersionError, or what it read writes out as bytes that read
+// back the same and write again the same. Anything else (another exception, a
+// sanitizer report, a hang, a large allocation) is a finding.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "pack/pe_checksum.h"
 #include "pack/pe_error.h"
 #include "pack/pe_writer.h"
+#include "pack/version_resource.h"
 
 namespace {
 
@@ -45,6 +49,23 @@ std::vector<std::tuple<ResourceName, ResourceName, std::uint16_t, std::uint32_t,
   return sorted;
 }
 
+void CheckVersion(std::span<const std::uint8_t> resource) {
+  VersionInfo info;
+  try {
+    info = ReadVersionInfo(resource);
+  } catch (const VersionError&) {
+    return;
+  }
+  Bytes written;
+  try {
+    written = WriteVersionInfo(info);
+  } catch (const VersionError&) {
+    return;  // the padding the writer adds may take a block past 65535 bytes
+  }
+  Require(ReadVersionInfo(written) == info);
+  Require(WriteVersionInfo(ReadVersionInfo(written)) == written);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -57,11 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     resources = ReadResources(image);
     package = FindResourceData(image, rtRcData, 101);
   } catch (const PeError&) {
+    CheckVersion(file);
     return 0;
   }
   for (const Resource& r : resources) {
     Require(r.data.empty() || (r.data.data() >= data && r.data.size() <= size &&
                                static_cast<std::size_t>(r.data.data() - data) <= size - r.data.size()));
+    if (r.type == ResourceName(rtVersion)) CheckVersion(r.data);
   }
 
   Bytes written;

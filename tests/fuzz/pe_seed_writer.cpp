@@ -1,10 +1,12 @@
 // Writes a few small executables into the folder named on the command line: the
-// PE reader fuzzer's starting points, a stub before and after packing among them.
+// PE reader fuzzer's starting points, a stub before and after packing among them,
+// and a version resource alone and in a stub.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "pack/pe_writer.h"
+#include "pack/version_resource.h"
 #include "tests/unit/pack_test_pe.h"
 
 namespace {
@@ -38,8 +40,19 @@ int main(int argc, char** argv) {
   test::Bytes packed;
   for (const auto piece : written.Pieces()) packed.insert(packed.end(), piece.begin(), piece.end());
 
+  VersionInfo info = FreshVersionInfo();
+  SetVersionString(info, LT("ProductName"), LT("LOMAR Vesperon"));
+  SetVersionString(info, LT("FileVersion"), LT("1.4.2"));
+  const test::Bytes version = WriteVersionInfo(info);
+  resources.pop_back();
+  ReplaceVersion(resources, 1, 0x0409, 0, version);
+  const PackedImage withVersion = WriteImage(image, resources);
+  test::Bytes versioned;
+  for (const auto piece : withVersion.Pieces()) versioned.insert(versioned.end(), piece.begin(), piece.end());
+
   const bool saved = Save(folder + "/stub", stub) && Save(folder + "/no-resources", test::Build(bare)) &&
-                     Save(folder + "/packed", packed);
+                     Save(folder + "/packed", packed) && Save(folder + "/version", version) &&
+                     Save(folder + "/stub-with-version", versioned);
   if (!saved) std::fprintf(stderr, "cannot write the seeds\n");
   return saved ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 //   set-resource EXE FILE      attach FILE's bytes as RT_RCDATA 101
 //   remove-resource EXE        drop RT_RCDATA 101
 //   hold-event NAME FILE       hold an event object of that name until FILE exists
+//   version-info FILE          what Windows' own version calls read from FILE (see VersionInfo)
 //
 // S is "null" or "file:PATH": the program gets exactly these standard handles (the others inherit the
 // kit's own). --command-line hands the program TEXT as its whole command line, unquoted. Without
@@ -26,6 +27,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -287,6 +289,47 @@ int HoldEvent(const std::wstring& name, const std::wstring& until) {
   return 0;
 }
 
+// Printed, one per line: "file-version: A.B.C.D", "product-version: A.B.C.D", "translation: LLLLCCCC"
+// (the first one, lower-case hex), then "string: NAME=VALUE" for each string of that translation's table
+// among the names Windows documents.
+int VersionInfo(const std::wstring& file) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+  if (size == 0) {
+    std::fprintf(stderr, "version-info: no version information (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  std::vector<BYTE> data(size);
+  if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data())) {
+    std::fprintf(stderr, "version-info: cannot read it (Windows error %lu)\n", GetLastError());
+    return 2;
+  }
+  void* value = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(data.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    const auto dotted = [](DWORD ms, DWORD ls) {
+      return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls)) +
+             L"." + std::to_wstring(LOWORD(ls));
+    };
+    Say("file-version", dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS));
+    Say("product-version", dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
+  }
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4) return 0;
+  const auto* translation = static_cast<const WORD*>(value);
+  wchar_t table[9] = {};
+  std::swprintf(table, 9, L"%04x%04x", translation[0], translation[1]);
+  Say("translation", table);
+  for (const wchar_t* name : {L"Comments", L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                              L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename", L"PrivateBuild",
+                              L"ProductName", L"ProductVersion", L"SpecialBuild"}) {
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\") + table + L"\\" + name;
+    if (VerQueryValueW(data.data(), path.c_str(), &value, &length))
+      Say("string", std::wstring(name) + L"=" + static_cast<const wchar_t*>(value));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -295,9 +338,12 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() == 3 && args[0] == L"set-resource") return SetResource(args[1], &args[2]);
   if (args.size() == 2 && args[0] == L"remove-resource") return SetResource(args[1], nullptr);
   if (args.size() == 3 && args[0] == L"hold-event") return HoldEvent(args[1], args[2]);
+  if (args.size() == 2 && args[0] == L"version-info") return VersionInfo(args[1]);
   std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
              "[--no-std-handles] [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT] [--watch-progress] "
              "[--time-window TITLE] PROGRAM [ARGS...]\n"
-             "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE\n", stderr);
+             "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE\n"
+             "       lomar-testkit version-info FILE\n",
+             stderr);
   return 2;
 }

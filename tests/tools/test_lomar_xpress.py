@@ -2,6 +2,7 @@
 import os
 import pathlib
 import random
+import re
 import subprocess
 import zlib
 
@@ -82,3 +83,11 @@ def test_misuse_is_answered_with_usage_and_a_nonzero_exit(tmp_path):
         result = xpress(*args)
         assert result.returncode != 0 and result.stderr.strip(), args
     assert not (tmp_path / "s").exists()
+
+
+def test_version_is_the_projects():
+    root = pathlib.Path(__file__).resolve().parents[2]
+    version = re.search(r"^project\(lomar VERSION ([0-9.]+)", (root / "CMakeLists.txt").read_text(), re.MULTILINE)
+    result = xpress("--version")
+    assert (result.returncode, result.stdout, result.stderr) == (0, f"lomar-xpress {version.group(1)}\n", "")
+    assert "--version" in xpress("--help").stdout
