@@ -1,14 +1,18 @@
 // lomar-launcher-probe: only the work a launcher cannot avoid, on the same bytes, under the same Wine, so
 // that the launcher's own cost can be measured against it.
 //
-//   warm PACKED.exe DIR   read and digest (one CNG BCryptHash) each entry's file under DIR
+//   warm PACKED.exe DIR   read each entry's file under DIR with one ReadFile and digest it with the
+//                         processor's SHA extensions: the machine's limit for a start with all up to date
 //   cold PACKED.exe DIR [NAME]
 //                         unpack each entry (or only NAME) from PACKED.exe's package, digest it, write and
 //                         flush it to DIR
+//   warm-cng, cold-cng    the same, digesting with one CNG BCryptHash instead (what bounded the launcher
+//                         under Wine while it hashed through CNG)
 //   window                show the progress window, let it paint, destroy it
 //   start FILE GAME.exe   digest FILE, show and destroy the progress window, start GAME.exe and wait for it
 //
-// A GUI program with the launcher's imports; it exits with 0, or 1 when something fails.
+// A GUI program with the launcher's imports; it exits with 0, or 1 when something fails (or when the
+// processor has no SHA extensions, which the probe's figures assume).
 #include <windows.h>
 #include <bcrypt.h>
 #include <commctrl.h>
@@ -18,6 +22,7 @@
 
 #include "codec/xpress.h"
 #include "core/path_text.h"
+#include "core/sha256.h"
 #include "package/package_loader.h"
 
 namespace {
@@ -26,9 +31,19 @@ using namespace lomar;
 
 struct Sha {
   BCRYPT_ALG_HANDLE handle = nullptr;
-  Sha() { BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0); }
-  ~Sha() { BCryptCloseAlgorithmProvider(handle, 0); }
+  bool cng;
+  explicit Sha(bool useCng) : cng(useCng) {
+    if (cng) BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+  }
+  ~Sha() {
+    if (handle != nullptr) BCryptCloseAlgorithmProvider(handle, 0);
+  }
   void Hash(const void* data, std::size_t size) const {
+    if (!cng) {
+      volatile std::uint8_t first = Sha256Of({static_cast<const std::uint8_t*>(data), size}, Sha256Engine::processor)[0];
+      (void)first;
+      return;
+    }
     UCHAR digest[32];
     BCryptHash(handle, nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(size), digest, 32);
   }
@@ -42,8 +57,8 @@ PackageView Package(const wchar_t* exe) {
   return LoadPackage(image, SizeofResource(module, resource));
 }
 
-int Warm(const wchar_t* exe, const std::wstring& dir) {
-  const Sha sha;
+int Warm(const wchar_t* exe, const std::wstring& dir, bool cng) {
+  const Sha sha(cng);
   for (const PackageEntry& entry : Package(exe)) {
     std::vector<std::uint8_t> buffer(entry.unpackedSize);
     const HANDLE file = CreateFileW(JoinPath(dir, entry.name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -57,8 +72,8 @@ int Warm(const wchar_t* exe, const std::wstring& dir) {
   return 0;
 }
 
-int Cold(const wchar_t* exe, const std::wstring& dir, const wchar_t* only) {
-  const Sha sha;
+int Cold(const wchar_t* exe, const std::wstring& dir, const wchar_t* only, bool cng) {
+  const Sha sha(cng);
   for (const PackageEntry& entry : Package(exe)) {
     if (only != nullptr && entry.name != only) continue;
     std::vector<std::uint8_t> buffer(entry.unpackedSize);
@@ -104,7 +119,7 @@ void ShowWindowOnce() {
 }
 
 int Start(const wchar_t* file, const wchar_t* game) {
-  const Sha sha;
+  const Sha sha(false);
   const HANDLE handle = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   std::vector<std::uint8_t> buffer(GetFileSize(handle, nullptr));
   DWORD got = 0;
@@ -129,8 +144,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   int count = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
   const std::wstring mode = count > 1 ? args[1] : L"";
-  if (mode == L"warm" && count == 4) return Warm(args[2], args[3]);
-  if (mode == L"cold" && (count == 4 || count == 5)) return Cold(args[2], args[3], count == 5 ? args[4] : nullptr);
+  if (!Sha256ProcessorEngineAvailable()) return 1;
+  const bool cng = mode.ends_with(L"-cng");
+  if ((mode == L"warm" || mode == L"warm-cng") && count == 4) return Warm(args[2], args[3], cng);
+  if ((mode == L"cold" || mode == L"cold-cng") && (count == 4 || count == 5))
+    return Cold(args[2], args[3], count == 5 ? args[4] : nullptr, cng);
   if (mode == L"window") return ShowWindowOnce(), 0;
   if (mode == L"start" && count == 4) return Start(args[2], args[3]);
   return 1;

@@ -1,65 +1,42 @@
 #include "core/sha256.h"
 
 #include <algorithm>
-#include <bit>
+
+#include "core/sha256_blocks.h"
 
 namespace lomar {
 namespace {
 
-constexpr std::array<std::uint32_t, 64> roundConstants = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+using BlocksFunction = void (*)(std::uint32_t*, const std::uint8_t*, std::size_t);
 
-std::uint32_t LoadBigEndian(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+BlocksFunction ProcessorBlocks() {
+  // Asked once per process: the answer cannot change, and the check costs a cpuid.
+  static const BlocksFunction chosen =
+      sha256_blocks::ProcessorHasShaExtensions() ? sha256_blocks::shaExtensions : nullptr;
+  return chosen;
+}
+
+BlocksFunction BlocksFor(Sha256Engine engine) {
+  switch (engine) {
+    case Sha256Engine::portable:
+      return sha256_blocks::Portable;
+    case Sha256Engine::processor:
+    case Sha256Engine::fastest:
+      if (const BlocksFunction processor = ProcessorBlocks()) return processor;
+      break;
+  }
+  // Asking for the processor's engine where there is none is a caller's mistake the tests guard against;
+  // the portable code gives the same digest, so that is what a caller gets.
+  return sha256_blocks::Portable;
 }
 
 }  // namespace
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+bool Sha256ProcessorEngineAvailable() { return ProcessorBlocks() != nullptr; }
 
-void Sha256::Compress(const std::uint8_t* block) {
-  std::uint32_t w[64];
-  for (int i = 0; i < 16; ++i) w[i] = LoadBigEndian(block + 4 * i);
-  for (int i = 16; i < 64; ++i) {
-    const std::uint32_t s0 = std::rotr(w[i - 15], 7) ^ std::rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    const std::uint32_t s1 = std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-  }
-  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-  for (int i = 0; i < 64; ++i) {
-    const std::uint32_t s1 = std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25);
-    const std::uint32_t choose = (e & f) ^ (~e & g);
-    const std::uint32_t t1 = h + s1 + choose + roundConstants[i] + w[i];
-    const std::uint32_t s0 = std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22);
-    const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-    const std::uint32_t t2 = s0 + majority;
-    h = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
-}
+Sha256::Sha256(Sha256Engine engine)
+    : blocks_(BlocksFor(engine)),
+      state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void Sha256::Update(std::span<const std::uint8_t> bytes) {
   totalBytes_ += bytes.size();
@@ -69,13 +46,13 @@ void Sha256::Update(std::span<const std::uint8_t> bytes) {
     pendingSize_ += take;
     bytes = bytes.subspan(take);
     if (pendingSize_ < pending_.size()) return;
-    Compress(pending_.data());
+    blocks_(state_.data(), pending_.data(), 1);
     pendingSize_ = 0;
   }
-  while (bytes.size() >= 64) {
-    Compress(bytes.data());
-    bytes = bytes.subspan(64);
-  }
+  // Every whole block in one call, so that the processor's engine keeps its state in registers throughout.
+  const std::size_t whole = bytes.size() / 64;
+  if (whole != 0) blocks_(state_.data(), bytes.data(), whole);
+  bytes = bytes.subspan(whole * 64);
   std::copy(bytes.begin(), bytes.end(), pending_.begin());
   pendingSize_ = bytes.size();
 }
@@ -93,8 +70,8 @@ std::array<std::uint8_t, 32> Sha256::Finish() {
   return digest;
 }
 
-std::array<std::uint8_t, 32> Sha256Of(std::span<const std::uint8_t> bytes) {
-  Sha256 hash;
+std::array<std::uint8_t, 32> Sha256Of(std::span<const std::uint8_t> bytes, Sha256Engine engine) {
+  Sha256 hash(engine);
   hash.Update(bytes);
   return hash.Finish();
 }

@@ -5,12 +5,11 @@
 #include "core/failure.h"
 #include "core/handle.h"
 #include "core/messages.h"
+#include "core/sha256.h"
 #include "prepare/file_calls.h"
 
 namespace lomar {
 namespace {
-
-using OpenFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE*, LPCWSTR, LPCWSTR, ULONG);
 
 struct FileFacts {
   bool exists;
@@ -44,28 +43,30 @@ FileFacts Examine(const std::wstring& path) {
 
 }  // namespace
 
-ShaProvider::ShaProvider() {
-  // A missing bcrypt.dll or function fails as the provider itself would.
-  const auto open = bcrypt_.Find<OpenFunction>("BCryptOpenAlgorithmProvider");
-  hash_ = bcrypt_.Find<HashFunction>("BCryptHash");
-  close_ = bcrypt_.Find<CloseFunction>("BCryptCloseAlgorithmProvider");
-  if (open == nullptr || hash_ == nullptr || close_ == nullptr) throw Failure{msg::cannotInitVerification};
-  const NTSTATUS status = open(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+ShaProvider::ShaProvider() : cng_(digest_calls::FindCng(bcrypt_)) {
+  // A missing bcrypt.dll or function fails as the provider itself would, on every route: the provider is
+  // opened, lent and closed the same way wherever the digests are computed.
+  if (cng_.open == nullptr || cng_.hash == nullptr || cng_.close == nullptr) throw Failure{msg::cannotInitVerification};
+  const NTSTATUS status = cng_.open(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
   if (status < 0) {
     handle_ = nullptr;
     throw Failure{msg::cannotInitVerification};
   }
+  // The one place the run's digests are routed. Under Wine every start would otherwise hash each file at
+  // CNG's plain-code speed, several times slower than reading it.
+  onProcessor_ = digest_calls::UnderWine();
 }
 
 ShaProvider::~ShaProvider() {
-  if (handle_ != nullptr) close_(handle_, 0);
+  if (handle_ != nullptr) cng_.close(handle_, 0);
 }
 
 Digest ShaProvider::Hash(const void* data, std::size_t size) const {
+  if (onProcessor_) return Sha256Of({static_cast<const std::uint8_t*>(data), size});
   Digest digest{};
   // Every span in the launcher is bounded far below 4 GiB by the package limits.
-  const NTSTATUS status = hash_(handle_, nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(data)),
-                                static_cast<ULONG>(size), digest.data(), static_cast<ULONG>(digest.size()));
+  const NTSTATUS status = cng_.hash(handle_, nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(data)),
+                                    static_cast<ULONG>(size), digest.data(), static_cast<ULONG>(digest.size()));
   if (status < 0) throw Failure{msg::cannotVerifyFile};
   return digest;
 }

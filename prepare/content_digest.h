@@ -1,5 +1,9 @@
-// SHA-256 through the Windows CNG service: one provider per run, one-shot
-// digests of byte spans, and the up-to-date test of a file already on disk.
+// SHA-256 for the launcher: one provider per run, one-shot digests of byte
+// spans, and the up-to-date test of a file already on disk. The provider is
+// always CNG's; on Windows every digest is one BCryptHash call, and under Wine
+// and Proton, whose CNG is plain code, the same SHA-256 is taken with the
+// processor's SHA extensions instead (any conforming SHA-256 of the same bytes
+// is the same digest).
 #pragma once
 
 #include <windows.h>
@@ -10,6 +14,7 @@
 #include <string>
 
 #include "core/system_library.h"
+#include "prepare/digest_calls.h"
 #include "package/format.h"
 
 namespace lomar {
@@ -23,21 +28,19 @@ class ShaProvider {
   ShaProvider(const ShaProvider&) = delete;
   ShaProvider& operator=(const ShaProvider&) = delete;
 
-  // One BCryptHash call over the whole span (see Sha256Digest).
+  // The digest of the whole span in one call (see Sha256Digest).
   Digest Hash(const void* data, std::size_t size) const;
 
  private:
-  using HashFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, PUCHAR, ULONG);
-  using CloseFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, ULONG);
-
   SystemLibrary bcrypt_{L"bcrypt.dll"};
-  HashFunction hash_ = nullptr;
-  CloseFunction close_ = nullptr;
+  digest_calls::Cng cng_;
   BCRYPT_ALG_HANDLE handle_ = nullptr;
+  bool onProcessor_ = false;
 };
 
-// One BCryptHash call over the whole span; an empty span is valid. Throws
-// Failure msg::cannotVerifyFile on a failed status.
+// One BCryptHash call over the whole span, or under Wine one call of the
+// project's SHA-256; an empty span is valid. Throws Failure
+// msg::cannotVerifyFile on a failed CNG status.
 inline Digest Sha256Digest(const ShaProvider& provider, const void* data, std::size_t size) {
   return provider.Hash(data, size);
 }

@@ -77,7 +77,7 @@ class Wine:
         """Runs a Windows program; returns (exit status as Linux sees it, stdout, stderr)."""
         return self.spawn(*argv, cwd=cwd, display=display, env=env).wait(timeout)
 
-    def start(self, exe, *args, answer_box=True, close_window=None, close_after=0, std_handles=True,
+    def start(self, exe, *args, answer_box=True, close_window=None, close_after=0, close_at_progress=None, std_handles=True,
               watch_progress=False, time_window=None, stdin=None, stdout=None, stderr=None, command_line=None,
               cwd=None, display=True, env=None) -> "Running":
         """Starts `exe` through the test kit, which reports its full exit code, its windows and message
@@ -86,7 +86,9 @@ class Wine:
         if answer_box:
             kit.append("--answer-box")
         if close_window:
-            kit += ["--close-window", close_window, "--close-after", str(close_after)]
+            kit += ["--close-window", close_window]
+            kit += ["--close-after", str(close_after)] if close_at_progress is None else \
+                ["--close-at-progress", str(close_at_progress)]
         if not std_handles:
             kit.append("--no-std-handles")
         for option, spec in (("--stdin", stdin), ("--stdout", stdout), ("--stderr", stderr)):

@@ -2,7 +2,8 @@
 // see what Linux cannot: the full 32-bit exit code, the launcher's windows and
 // message boxes, and the package resource of an executable.
 //
-//   run [--answer-box] [--close-window TITLE] [--close-after N] [--no-std-handles]
+//   run [--answer-box] [--close-window TITLE] [--close-after N | --close-at-progress P]
+//       [--no-std-handles]
 //       [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT]
 //       [--watch-progress] [--time-window TITLE] PROGRAM [ARGS...]
 //   set-resource EXE FILE      attach FILE's bytes as RT_RCDATA 101
@@ -81,6 +82,7 @@ struct Watch {
   bool answerBox = false;
   std::wstring closeTitle;
   int closeAfter = 0;  // update steps (polls that see the window) to let pass first
+  long closeAtProgress = -1;  // or: close once its progress bar stands at least here
   int seenClose = 0;
   bool closed = false;
   bool watchProgress = false;
@@ -141,19 +143,25 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     watch.timed = true;
     Say("window-after-ms", std::to_wstring(GetTickCount64() - watch.startedAt));
   }
-  if (watch.watchProgress) {
+  long position = -1;
+  if (watch.watchProgress || watch.closeAtProgress >= 0) {
     Children children;
     EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&children));
     for (HWND bar : children.bars) {
-      const long position = static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0));
-      if (position != watch.lastProgress) {
+      // A bar destroyed while it is asked answers nothing, which is not a position.
+      DWORD_PTR answer = 0;
+      if (SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) == 0 || !IsWindow(bar)) continue;
+      position = static_cast<long>(answer);
+      if (watch.watchProgress && position != watch.lastProgress) {
         watch.lastProgress = position;
         Say("progress", std::to_wstring(position));
       }
     }
   }
   if (!watch.closeTitle.empty() && !watch.closed && title == watch.closeTitle) {
-    if (watch.seenClose++ >= watch.closeAfter) {
+    // A count of polls depends on how fast the program runs; a position of the bar does not.
+    const bool due = watch.closeAtProgress >= 0 ? position >= watch.closeAtProgress : watch.seenClose++ >= watch.closeAfter;
+    if (due) {
       PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       watch.closed = true;
       Say("closed", title);
@@ -185,6 +193,8 @@ int Run(std::vector<std::wstring> args) {
       watch.closeTitle = args[++i];
     } else if (args[i] == L"--close-after" && i + 1 < args.size()) {
       watch.closeAfter = std::stoi(args[++i]);
+    } else if (args[i] == L"--close-at-progress" && i + 1 < args.size()) {
+      watch.closeAtProgress = std::stol(args[++i]);
     } else if (args[i] == L"--no-std-handles") {
       passStdHandles = false;
     } else if ((args[i] == L"--stdin" || args[i] == L"--stdout" || args[i] == L"--stderr") && i + 1 < args.size()) {
@@ -339,7 +349,7 @@ int wmain(int argc, wchar_t** argv) {
   if (args.size() == 2 && args[0] == L"remove-resource") return SetResource(args[1], nullptr);
   if (args.size() == 3 && args[0] == L"hold-event") return HoldEvent(args[1], args[2]);
   if (args.size() == 2 && args[0] == L"version-info") return VersionInfo(args[1]);
-  std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N] "
+  std::fputs("usage: lomar-testkit run [--answer-box] [--close-window TITLE] [--close-after N | --close-at-progress P] "
              "[--no-std-handles] [--stdin S] [--stdout S] [--stderr S] [--command-line TEXT] [--watch-progress] "
              "[--time-window TITLE] PROGRAM [ARGS...]\n"
              "       lomar-testkit set-resource EXE FILE | remove-resource EXE | hold-event NAME FILE\n"
