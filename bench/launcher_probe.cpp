@@ -17,6 +17,8 @@
 #include <bcrypt.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,14 +59,24 @@ PackageView Package(const wchar_t* exe) {
   return LoadPackage(image, SizeofResource(module, resource));
 }
 
+// One buffer for every entry, as large as the largest: fresh pages for each file would cost the probe a
+// fault per page, work the launcher need not do either.
+std::vector<std::uint8_t> BufferFor(const PackageView& package) {
+  std::uint64_t largest = 1;
+  for (const PackageEntry& entry : package) largest = std::max(largest, entry.unpackedSize);
+  return std::vector<std::uint8_t>(largest);
+}
+
 int Warm(const wchar_t* exe, const std::wstring& dir, bool cng) {
   const Sha sha(cng);
-  for (const PackageEntry& entry : Package(exe)) {
-    std::vector<std::uint8_t> buffer(entry.unpackedSize);
+  const PackageView package = Package(exe);
+  std::vector<std::uint8_t> buffer = BufferFor(package);
+  for (const PackageEntry& entry : package) {
     const HANDLE file = CreateFileW(JoinPath(dir, entry.name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     DWORD got = 0;
-    if (file == INVALID_HANDLE_VALUE || !ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+    if (file == INVALID_HANDLE_VALUE ||
+        !ReadFile(file, buffer.data(), static_cast<DWORD>(entry.unpackedSize), &got, nullptr))
       return 1;
     CloseHandle(file);
     sha.Hash(buffer.data(), got);
@@ -74,9 +86,11 @@ int Warm(const wchar_t* exe, const std::wstring& dir, bool cng) {
 
 int Cold(const wchar_t* exe, const std::wstring& dir, const wchar_t* only, bool cng) {
   const Sha sha(cng);
-  for (const PackageEntry& entry : Package(exe)) {
+  const PackageView package = Package(exe);
+  std::vector<std::uint8_t> whole = BufferFor(package);
+  for (const PackageEntry& entry : package) {
     if (only != nullptr && entry.name != only) continue;
-    std::vector<std::uint8_t> buffer(entry.unpackedSize);
+    const std::span<std::uint8_t> buffer(whole.data(), static_cast<std::size_t>(entry.unpackedSize));
     if (entry.unpackedSize != 0 &&
         xpress::Decompress({entry.storedData, static_cast<std::size_t>(entry.storedSize)}, buffer).status !=
             xpress::DecodeStatus::ok)
