@@ -92,9 +92,13 @@ class Wine:
         return seconds, status, peak[0]
 
     def window_ms(self, *argv):
-        out = subprocess.run(["wine", KIT, "run", "--answer-box", "--time-window", TITLE, *map(str, argv)],
-                             env=self.env, capture_output=True, text=True, timeout=600).stdout
-        return next(int(l.split(": ")[1]) for l in out.splitlines() if l.startswith("window-after-ms: "))
+        run = subprocess.run(["wine", KIT, "run", "--answer-box", "--time-window", TITLE, *map(str, argv)],
+                             env=self.env, capture_output=True, text=True, timeout=600)
+        out = run.stdout + run.stderr
+        for line in out.splitlines():
+            if line.startswith("window-after-ms: "):
+                return int(line.split(": ")[1])
+        sys.exit(f"the progress window of {argv[0]} never showed; the test kit said:\n{out}")
 
 
 def median(values):

@@ -23,5 +23,7 @@ timeout --kill-after=10 "${LOMAR_WINE_TIMEOUT:-600}" wine "$prog" "$@" >"$out" 2
 rc=$?
 cat "$out"
 grep -v -e '^it looks like wine32 is missing' -e '^multiarch needs' -e '^execute "dpkg' -e '^apt-get install wine32' "$err" >&2
+# A run that ends badly says how, in case the program itself could say nothing.
+[ $rc -eq 0 ] || echo "wine-run: $(basename "$prog") ended with status $rc" >&2
 rm -f "$out" "$err"
 exit $rc
