@@ -164,7 +164,11 @@ constexpr std::uint64_t sharedFileSize = 8u << 20;
 
 Packed CompressFile(const GameFile& file, const xpress::CompressOptions& options, std::uint64_t& readSoFar,
                     std::mutex& limitLock) {
-  const std::vector<std::uint8_t> content = ReadWholeFile(file.path);
+  // Each thread reads into memory of its own, kept for its next file. Named through a reference, so that
+  // the digest taken on another thread below reads this thread's.
+  thread_local std::vector<std::uint8_t> buffer;
+  std::vector<std::uint8_t>& content = buffer;
+  ReadWholeFile(file.path, content);
   {
     // A file that changed size since the folder was walked is held to the limits by what was read.
     std::lock_guard lock(limitLock);

@@ -35,6 +35,9 @@ std::vector<FolderItem> ListFolder(const std::string& path);
 
 // The whole file. Throws ToolError naming it.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// The same into `bytes`, whose memory is reused from call to call: read into fresh memory, every page of
+// every file costs a fault, which on a virtual machine takes longer than reading the page.
+void ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 // Creates one folder; an existing folder is no error. Throws ToolError naming it.
 void MakeFolder(const std::string& path);

@@ -79,7 +79,7 @@ std::vector<FolderItem> ListFolder(const std::string& path) {
   }
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+void ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   // A link put in place since the folder was walked is not followed.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) throw ToolError{path + ": cannot open it: " + Why(errno)};
@@ -89,7 +89,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   } closer{fd};
   struct stat info;
   if (fstat(fd, &info) != 0) throw ToolError{path + ": cannot examine it: " + Why(errno)};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size) + 1);
+  bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
   std::size_t filled = 0;
   for (;;) {
     // One byte more than the size, to see the end; a file that grows meanwhile is read to its new end.
@@ -103,6 +103,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     filled += static_cast<std::size_t>(got);
   }
   bytes.resize(filled);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  ReadWholeFile(path, bytes);
   return bytes;
 }
 

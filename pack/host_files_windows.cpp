@@ -110,14 +110,14 @@ std::vector<FolderItem> ListFolder(const std::string& path) {
   return items;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+void ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   // A link put in place since the folder was walked is opened as itself, and then is no file to read.
   const Handle file{CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
   if (file.h == INVALID_HANDLE_VALUE) throw ToolError{path + ": cannot open it: " + Why(GetLastError())};
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.h, &size)) throw ToolError{path + ": cannot examine it: " + Why(GetLastError())};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart) + 1);
+  bytes.resize(static_cast<std::size_t>(size.QuadPart) + 1);
   std::size_t filled = 0;
   for (;;) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
@@ -129,6 +129,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     filled += got;
   }
   bytes.resize(filled);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  ReadWholeFile(path, bytes);
   return bytes;
 }
 
