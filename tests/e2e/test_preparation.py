@@ -70,6 +70,23 @@ def test_a_fresh_folder_gets_every_file_and_a_second_run_touches_nothing(wine, t
     assert snapshot(exe.parent) == before
 
 
+def test_digests_taken_by_another_sha256_agree_cold_and_warm(wine, game_dir, tmp_path):
+    """A package whose digests are hashlib's, as a package made before the launcher hashed on the processor
+    has them: the first run verifies and writes every file, the second finds every file up to date."""
+    rng = random.Random(5)
+    files = {"LOMARVesperon.exe": game_exe(b"hashlib")}
+    for length in (0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 4095, 4096, 4097, 3 << 20, (5 << 20) + 7):
+        files[f"data/f{length:08d}.bin"] = rng.randbytes(length)
+    exe = game_dir / "LOMAR-portable.exe"
+    attach(wine, exe, image(*(entry(name, content) for name, content in sorted(files.items()))), tmp_path)
+    outcome = wine.launch(exe, "--extract-only")
+    assert (outcome.exit, outcome.stderr_lines) == (0, [])
+    assert runtime_files(game_dir) == files
+    before = snapshot(game_dir)
+    assert wine.launch(exe, "--extract-only").exit == 0
+    assert snapshot(game_dir) == before
+
+
 def test_changed_cut_and_missing_files_are_repaired_and_nothing_else_is_touched(wine, tmp_path):
     files = files_of()
     exe = portable(tmp_path, files)
