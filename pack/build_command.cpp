@@ -25,13 +25,14 @@
 #include "pack/pe_writer.h"
 #include "pack/progress.h"
 #include "pack/resource_tree.h"
+#include "pack/stub_location.h"
 #include "pack/tool_error.h"
 
 namespace lomar::pack {
 namespace {
 
 constexpr const char* buildHelp =
-    "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
+    "usage: lomar-pack build GAME_DIR --output OUT.exe [--launcher STUB.exe]\n"
     "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
     "\n"
     "Packs every file below GAME_DIR into one game package and writes a copy of the launcher stub that\n"
@@ -40,7 +41,10 @@ constexpr const char* buildHelp =
     "as the launcher prepares them; folders appear through the files in them.\n"
     "\n"
     "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay.\n"
-    "                        A signed stub is refused: sign OUT.exe after packing.\n"
+    "                        A signed stub is refused: sign OUT.exe after packing. Default: the stub\n"
+    "                        installed with lomar-pack, ../share/lomar/lomar-launcher.exe from lomar-pack's\n"
+    "                        folder, else lomar-launcher.exe beside lomar-pack (run from a build folder:\n"
+    "                        the Windows build's stub, last).\n"
     "  --output OUT.exe      written beside itself under a temporary name and renamed into place when\n"
     "                        complete; replaced if it exists. A failed run leaves no OUT.exe behind.\n"
     "  --level fast|max      compression effort (default max: a game is packed once and downloaded often).\n"
@@ -71,9 +75,7 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
   if (line.operands.size() != 1)
     throw UsageError{"build takes one GAME_DIR (see: lomar-pack build --help)"};
   options.gameDir = line.operands[0];
-  for (const char* required : {"--launcher", "--output"})
-    if (!line.Value(required)) throw UsageError{std::string("build needs ") + required + " (see: lomar-pack build --help)"};
-  options.launcher = *line.Value("--launcher");
+  if (!line.Value("--output")) throw UsageError{"build needs --output (see: lomar-pack build --help)"};
   options.output = *line.Value("--output");
   options.icon = line.Value("--icon");
   if (const auto level = line.Value("--level")) {
@@ -89,6 +91,8 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
       throw UsageError{"--blocks takes platform or split, not " + *blocks + " (see: lomar-pack build --help)"};
   }
   if (const auto threads = line.Value("--threads")) options.compress.threads = WholeNumber("--threads", *threads, 1024, "build");
+  const auto launcher = line.Value("--launcher");
+  options.launcher = launcher ? *launcher : FindInstalledStub();
   return options;
 }
 
