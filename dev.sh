@@ -111,7 +111,7 @@ case "${1:-}" in
     (cd "$other" && SOURCE_DATE_EPOCH=1700000000 cmake --preset windows -B "$other/elsewhere/stub-build" -DLOMAR_TESTS=OFF >/dev/null &&
       cmake --build "$other/elsewhere/stub-build" --target lomar-launcher -j 2 >/dev/null)
     first=build/reproducible/first/bin/lomar-launcher.exe
-    second="$other/another build folder/bin/lomar-launcher.exe"
+    second=$other/elsewhere/stub-build/bin/lomar-launcher.exe
     # The PE header's TimeDateStamp: 4 bytes, 8 past the header's offset (at 0x3c).
     stamp() { od -An -tu4 -j $(($(od -An -tu4 -j 60 -N 4 "$1") + 8)) -N 4 "$1" | tr -d ' '; }
     for stub in "$first" "$second"; do
