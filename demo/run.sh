@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: pack the demo game into one portable executable with lomar-pack, verify it, and run it
 # under Wine the way a player on Linux would: extract-only into a fresh folder, a normal run with
-# arguments, and a second, warm run. Run through ./dev.sh demo, which builds everything first.
+# arguments, and a second, warm run. Run through ./dev.sh demo, which first builds what it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=build/demo

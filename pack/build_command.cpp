@@ -27,6 +27,7 @@
 #include "pack/pe_writer.h"
 #include "pack/progress.h"
 #include "pack/resource_tree.h"
+#include "pack/stub_location.h"
 #include "pack/tool_error.h"
 #include "pack/version_options.h"
 
@@ -34,7 +35,7 @@ namespace lomar::pack {
 namespace {
 
 constexpr const char* buildHelp =
-    "usage: lomar-pack build GAME_DIR --launcher STUB.exe --output OUT.exe\n"
+    "usage: lomar-pack build GAME_DIR --output OUT.exe [--launcher STUB.exe]\n"
     "                        [--level fast|max] [--threads N] [--icon GAME.ico] [--blocks platform|split]\n"
     "                        [--exclude GLOB]... [--json]\n"
     "                        [--product-name TEXT] [--product-version V] [--file-version V] [--company TEXT]\n"
@@ -47,7 +48,10 @@ constexpr const char* buildHelp =
     "\n"
     "  --launcher STUB.exe   the launcher stub (lomar-launcher.exe); its manifest, version and icons stay\n"
     "                        but for what the options below replace.\n"
-    "                        A signed stub is refused: sign OUT.exe after packing.\n"
+    "                        A signed stub is refused: sign OUT.exe after packing. Default: the stub\n"
+    "                        installed with lomar-pack, ../share/lomar/lomar-launcher.exe from lomar-pack's\n"
+    "                        folder, else lomar-launcher.exe beside lomar-pack (run from a build folder:\n"
+    "                        the Windows build's stub, last).\n"
     "  --output OUT.exe      written beside itself under a temporary name and renamed into place when\n"
     "                        complete; replaced if it exists. A failed run leaves no OUT.exe behind.\n"
     "  --level fast|max      compression effort (default max: a game is packed once and downloaded often).\n"
@@ -101,9 +105,7 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
   if (line.operands.size() != 1)
     throw UsageError{"build takes one GAME_DIR (see: lomar-pack build --help)"};
   options.gameDir = line.operands[0];
-  for (const char* required : {"--launcher", "--output"})
-    if (!line.Value(required)) throw UsageError{std::string("build needs ") + required + " (see: lomar-pack build --help)"};
-  options.launcher = *line.Value("--launcher");
+  if (!line.Value("--output")) throw UsageError{"build needs --output (see: lomar-pack build --help)"};
   options.output = *line.Value("--output");
   options.icon = line.Value("--icon");
   if (const auto level = line.Value("--level")) {
@@ -122,6 +124,8 @@ Options ParseOptions(std::span<const std::string> args, bool& helped) {
   for (const std::string& pattern : line.Repeated("--exclude")) options.exclude.Add(pattern);
   options.json = line.flags.contains("--json");
   options.version = ReadVersionOptions(line);
+  const auto launcher = line.Value("--launcher");
+  options.launcher = launcher ? *launcher : FindInstalledStub();
   return options;
 }
 

@@ -18,8 +18,8 @@ namespace {
 constexpr const char* usage =
     "usage: lomar-pack COMMAND ...\n"
     "\n"
-    "  build GAME_DIR --launcher STUB.exe --output OUT.exe [--level fast|max] [--threads N] [--icon GAME.ico]\n"
-    "                 [--blocks platform|split] [--exclude GLOB]... [--json]\n"
+    "  build GAME_DIR --output OUT.exe [--launcher STUB.exe] [--level fast|max] [--threads N]\n"
+    "                 [--icon GAME.ico] [--blocks platform|split] [--exclude GLOB]... [--json]\n"
     "                     pack a game folder into one portable executable\n"
     "  list FILE [--json] the entries of a packed executable or package, with sizes and digests\n"
     "  verify FILE        check a packed executable or package as the launcher would, entry by entry\n"
