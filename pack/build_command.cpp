@@ -210,24 +210,31 @@ std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::Compres
 
   xpress::CompressOptions alone = options;
   alone.threads = 1;
+  // The largest first, so that the threads run out of work together rather than one finishing a large
+  // file alone at the end.
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (files[i].size <= sharedFileSize) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&files](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
   std::atomic<std::size_t> next{0};
-  // Files are handed out in order, so every file before a failing one has been started, and the failure
-  // reported is the first in the files' order, whichever thread met it first.
-  std::size_t failedAt = files.size();
+  // Files are handed out in that order, so every file before a failing one has been started, and the
+  // failure reported is the first in that order, whichever thread met it first.
+  std::size_t failedAt = order.size();
   std::exception_ptr failure;
   auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
-      if (files[i].size > sharedFileSize) continue;
+    for (std::size_t k; (k = next.fetch_add(1)) < order.size();) {
+      const std::size_t i = order[k];
       try {
         progress.StartEntry(i, files[i].name);
         packed[i] = CompressFile(files[i], alone, readSoFar, limitLock);
       } catch (...) {
         std::lock_guard lock(limitLock);
-        if (i < failedAt) {
-          failedAt = i;
+        if (k < failedAt) {
+          failedAt = k;
           failure = std::current_exception();
         }
-        next = files.size();
+        next = order.size();
       }
     }
   };
