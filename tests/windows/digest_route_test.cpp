@@ -13,20 +13,12 @@
 #include "core/messages.h"
 #include "core/sha256.h"
 #include "core/text.h"
+#include "failure_text.h"
 #include "fake_digest_calls.h"
 #include "prepare/content_digest.h"
 
 namespace lomar {
 namespace {
-
-std::string Message(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (...) {
-    return ToUtf8(FailureMessage(std::current_exception()));
-  }
-  return "";
-}
 
 Digest Of(const std::string& text) {
   return Sha256Of({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, Sha256Engine::portable);
@@ -97,9 +89,9 @@ TEST(DigestRoute, ProviderFailuresKeepTheirMessagesOnBothRoutes) {
   for (const Case& c : cases) {
     fake_digest::Reset({.underWine = c.underWine, .failing = c.failing, .status = notFound});
     std::string atHash;
-    const std::string atOpen = Message([&] {
+    const std::string atOpen = FailureText([&] {
       const ShaProvider provider;
-      atHash = Message([&] { Sha256Digest(provider, "x", 1); });
+      atHash = FailureText([&] { Sha256Digest(provider, "x", 1); });
     });
     EXPECT_EQ(atOpen, c.atOpen) << c.failing << " " << c.underWine;
     EXPECT_EQ(atHash, c.atHash) << c.failing << " " << c.underWine;

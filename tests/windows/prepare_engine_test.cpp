@@ -14,6 +14,7 @@
 #include "core/failure.h"
 #include "core/messages.h"
 #include "core/sha256.h"
+#include "failure_text.h"
 #include "fake_file_calls.h"
 #include "prepare/prepare_runtime.h"
 #include "prepare/redirect_guard.h"
@@ -25,15 +26,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-std::string Message(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (...) {
-    return ToUtf8(FailureMessage(std::current_exception()));
-  }
-  return "";
-}
 
 std::string WithError(const wchar_t* text, DWORD error) { return ToUtf8(WithWindowsError(text, error)); }
 
@@ -55,7 +47,7 @@ TEST(RefuseRedirectedPath, TestsTheBaseThenEachElementJoinedOnInTurn) {
   };
   for (const Case& c : cases) {
     fake::Reset();
-    EXPECT_EQ(Message([&] { RefuseRedirectedPath(c.base, c.relative); }), "") << ToUtf8(c.relative);
+    EXPECT_EQ(FailureText([&] { RefuseRedirectedPath(c.base, c.relative); }), "") << ToUtf8(c.relative);
     EXPECT_EQ(fake::Calls().attributePaths, c.tested) << ToUtf8(c.relative);
   }
 }
@@ -76,7 +68,7 @@ TEST(RefuseRedirectedPath, StopsAtTheFirstReparsePointWhateverElseItIs) {
   for (const Case& c : cases) {
     fake::Reset();
     fake::PretendAttributes({{base, FILE_ATTRIBUTE_DIRECTORY}, {base + L"\\a", c.attributes}});
-    EXPECT_EQ(Message([&] { RefuseRedirectedPath(base, L"a/b/c"); }),
+    EXPECT_EQ(FailureText([&] { RefuseRedirectedPath(base, L"a/b/c"); }),
               c.refused ? ToUtf8(msg::redirectedPath) : "") << c.attributes;
     EXPECT_EQ(fake::Calls().attributePaths.size(), c.refused ? 2u : 4u) << c.attributes;
   }
@@ -109,7 +101,7 @@ class PrepareRuntimeTest : public ::testing::Test {
   }
 
   std::string Prepare() {
-    return Message([&] {
+    return FailureText([&] {
       const ShaProvider sha;
       PrepareRuntime(runtime_, entries_, sha, false);
     });
