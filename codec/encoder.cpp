@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -39,12 +41,45 @@ void EncodeSegmentMax(const Segment& s, Scratch& scratch, std::vector<std::uint8
   EncodeSegmentOptimal(s, scratch, out);
 }
 
-// Kept by each thread from call to call: fresh tables cost a round of page faults and clearing for every
-// call, far more than the coding itself for a small file, and a packer codes many small files.
-Scratch& ThreadScratch() {
-  thread_local Scratch scratch;
-  return scratch;
-}
+// Kept from call to call: fresh tables cost a round of page faults and clearing for every call, far more
+// than the coding itself for a small file, and a packer codes many small files. A pool rather than one per
+// thread: under mingw-w64 a thread_local object's destructor can run after its thread's storage is gone,
+// which crashed the Windows packer as its threads ended.
+class ScratchPool {
+ public:
+  std::unique_ptr<Scratch> Take() {
+    std::lock_guard lock(mutex_);
+    if (idle_.empty()) return std::make_unique<Scratch>();
+    std::unique_ptr<Scratch> scratch = std::move(idle_.back());
+    idle_.pop_back();
+    return scratch;
+  }
+  void Give(std::unique_ptr<Scratch> scratch) {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(scratch));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Scratch>> idle_;
+};
+
+// One worker's scratch for the length of a call, back to the pool afterwards, also when the call throws.
+class ScratchLease {
+ public:
+  ScratchLease() : scratch_(Pool().Take()) {}
+  ~ScratchLease() { Pool().Give(std::move(scratch_)); }
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  Scratch& operator*() { return *scratch_; }
+
+ private:
+  static ScratchPool& Pool() {
+    static ScratchPool pool;
+    return pool;
+  }
+  std::unique_ptr<Scratch> scratch_;
+};
 
 }  // namespace
 
@@ -85,16 +120,16 @@ std::vector<CodedSegment> EncodeLzHuffmanSegments(std::span<const std::uint8_t> 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
   if (threads <= 1) {
-    Scratch& scratch = ThreadScratch();
-    for (std::size_t i = 0; i < count; ++i) encode(i, scratch);
+    ScratchLease scratch;
+    for (std::size_t i = 0; i < count; ++i) encode(i, *scratch);
     return parts;
   }
   std::atomic<std::size_t> next{0};
   std::vector<std::exception_ptr> failures(threads);
   auto work = [&](unsigned worker) {
     try {
-      Scratch& scratch = ThreadScratch();
-      for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, scratch);
+      ScratchLease scratch;
+      for (std::size_t i; (i = next.fetch_add(1)) < count;) encode(i, *scratch);
     } catch (...) {  // an allocation failure, handed to the caller rather than ending the process
       failures[worker] = std::current_exception();
       next = count;

@@ -166,12 +166,10 @@ struct Packed {
 // finish changes nothing.
 constexpr std::uint64_t sharedFileSize = 8u << 20;
 
+// `content` is the calling thread's memory for file contents, kept for its next file: read into fresh
+// memory, every page of every file would cost a fault.
 Packed CompressFile(const GameFile& file, const xpress::CompressOptions& options, std::uint64_t& readSoFar,
-                    std::mutex& limitLock) {
-  // Each thread reads into memory of its own, kept for its next file. Named through a reference, so that
-  // the digest taken on another thread below reads this thread's.
-  thread_local std::vector<std::uint8_t> buffer;
-  std::vector<std::uint8_t>& content = buffer;
+                    std::mutex& limitLock, std::vector<std::uint8_t>& content) {
   ReadWholeFile(file.path, content);
   {
     // A file that changed size since the folder was walked is held to the limits by what was read.
@@ -202,10 +200,11 @@ std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::Compres
   std::uint64_t readSoFar = 0;
   std::mutex limitLock;
 
+  std::vector<std::uint8_t> content;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (files[i].size <= sharedFileSize) continue;
     progress.StartEntry(i, files[i].name);
-    packed[i] = CompressFile(files[i], options, readSoFar, limitLock);
+    packed[i] = CompressFile(files[i], options, readSoFar, limitLock, content);
   }
 
   xpress::CompressOptions alone = options;
@@ -222,12 +221,12 @@ std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::Compres
   // failure reported is the first in that order, whichever thread met it first.
   std::size_t failedAt = order.size();
   std::exception_ptr failure;
-  auto work = [&] {
+  auto work = [&](std::vector<std::uint8_t>& content) {
     for (std::size_t k; (k = next.fetch_add(1)) < order.size();) {
       const std::size_t i = order[k];
       try {
         progress.StartEntry(i, files[i].name);
-        packed[i] = CompressFile(files[i], alone, readSoFar, limitLock);
+        packed[i] = CompressFile(files[i], alone, readSoFar, limitLock, content);
       } catch (...) {
         std::lock_guard lock(limitLock);
         if (k < failedAt) {
@@ -239,8 +238,12 @@ std::vector<Packed> Compress(const std::vector<GameFile>& files, xpress::Compres
     }
   };
   std::vector<std::thread> pool;
-  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-  work();
+  for (unsigned t = 1; t < threads; ++t)
+    pool.emplace_back([&work] {
+      std::vector<std::uint8_t> own;
+      work(own);
+    });
+  work(content);
   for (std::thread& t : pool) t.join();
   if (failure) std::rethrow_exception(failure);
   progress.Done();
