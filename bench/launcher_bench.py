@@ -69,6 +69,8 @@ class Wine:
 
     def time(self, *argv, cwd=None, watch_memory=False):
         """Seconds of one whole run (and the peak anonymous memory of its process, when asked)."""
+        # What the run before wrote goes to disk first, so that its writeback does not slow this one.
+        os.sync()
         start = time.perf_counter()
         proc = subprocess.Popen(["wine", *map(str, argv)], env=self.env, cwd=cwd, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
