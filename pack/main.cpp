@@ -20,6 +20,7 @@ constexpr const char* usage =
     "\n"
     "  build GAME_DIR --output OUT.exe [--launcher STUB.exe] [--level fast|max] [--threads N]\n"
     "                 [--icon GAME.ico] [--blocks platform|split] [--exclude GLOB]... [--json]\n"
+    "                 [--product-name TEXT] [--product-version V] [--file-version V] [...]\n"
     "                     pack a game folder into one portable executable\n"
     "  list FILE [--json] the entries of a packed executable or package, with sizes and digests\n"
     "  verify FILE        check a packed executable or package as the launcher would, entry by entry\n"
