@@ -47,6 +47,12 @@ void PortableLowerCase(Unit* text, std::size_t count) {
   }
 }
 
+Text PortableLowerCased(TextView text) {
+  Text copy(text);
+  PortableLowerCase(copy.data(), copy.size());
+  return copy;
+}
+
 Text LowerCased(TextView text) {
   Text copy(text);
   LowerCase(copy.data(), copy.size());

@@ -32,6 +32,9 @@ std::optional<Text> PortableDecodeUtf8(const std::uint8_t* bytes, std::size_t co
 // collide here. Valid surrogate pairs are folded as their code point.
 void PortableLowerCase(Unit* text, std::size_t count);
 
+// A copy lower-cased by PortableLowerCase: the same answer on every platform.
+Text PortableLowerCased(TextView text);
+
 // The mapping of one code point (up to U+10FFFF) that PortableLowerCase applies.
 char32_t PortableLowerCodePoint(char32_t codePoint);
 

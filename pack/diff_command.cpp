@@ -45,11 +45,9 @@ void PrintText(const PackageDiff& diff, const std::string& oldPath, const std::s
   };
   std::vector<Line> lines;
   auto line = [&](const PackageEntry* entry, const char* what, const std::string& more) {
-    Text key = entry->name;
-    PortableLowerCase(key.data(), key.size());
     char head[40];
     std::snprintf(head, sizeof head, "%-8s %12llu  ", what, Number(entry->unpackedSize));
-    lines.push_back({std::move(key), head + Name(entry) + more});
+    lines.push_back({PortableLowerCased(entry->name), head + Name(entry) + more});
   };
   for (const PackageEntry* entry : diff.added) line(entry, "added", "");
   for (const PackageEntry* entry : diff.removed) line(entry, "removed", "");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "pack/byte_appender.h"
 #include "pack/byte_reader.h"
 
 namespace lomar::pe {
@@ -11,10 +12,6 @@ namespace {
 constexpr std::uint64_t fileEntrySize = 16;
 constexpr std::uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t bitmapInfoHeaderSize = 40;
-
-void Append(std::vector<std::uint8_t>& out, std::uint32_t value, int byteCount) {
-  for (int i = 0; i < byteCount; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 bool IsImage(std::span<const std::uint8_t> image) {
   if (image.size() >= sizeof pngSignature && std::equal(std::begin(pngSignature), std::end(pngSignature), image.begin())) {
@@ -37,9 +34,10 @@ IconSet ReadIconFile(std::span<const std::uint8_t> ico) {
   const std::uint64_t directoryEnd = file.Position();
 
   IconSet icon;
-  Append(icon.groupDirectory, 0, 2);
-  Append(icon.groupDirectory, 1, 2);
-  Append(icon.groupDirectory, count, 2);
+  ByteAppender group(icon.groupDirectory);
+  group.U16(0);
+  group.U16(1);
+  group.U16(count);
   for (std::uint16_t i = 0; i < count; ++i) {
     const std::string which = "its image " + std::to_string(i + 1);
     // Width, height, colour count, reserved, planes, bit count: the group lists them as the file does.
@@ -53,9 +51,9 @@ IconSet ReadIconFile(std::span<const std::uint8_t> ico) {
     if (!IsImage(image)) RefuseIcon(which + " is neither a PNG image nor a bitmap");
     icon.images.push_back(image);
 
-    icon.groupDirectory.insert(icon.groupDirectory.end(), description.begin(), description.end());
-    Append(icon.groupDirectory, size, 4);
-    Append(icon.groupDirectory, i + 1u, 2);  // the RT_ICON ID that ReplaceIcon gives the image
+    group.Bytes(description);
+    group.U32(size);
+    group.U16(i + 1u);  // the RT_ICON ID that ReplaceIcon gives the image
   }
   return icon;
 }

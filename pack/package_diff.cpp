@@ -16,11 +16,8 @@ struct Keyed {
 std::vector<Keyed> KeyedByLowerCase(const PackageView& entries) {
   std::vector<Keyed> keyed;
   keyed.reserve(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    Text key = entries[i].name;
-    PortableLowerCase(key.data(), key.size());
-    keyed.push_back({std::move(key), i, &entries[i]});
-  }
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    keyed.push_back({PortableLowerCased(entries[i].name), i, &entries[i]});
   std::sort(keyed.begin(), keyed.end(),
             [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.index < b.index; });
   return keyed;

@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 
+#include "pack/byte_appender.h"
 #include "pack/byte_reader.h"
 
 namespace lomar::pe {
@@ -84,20 +85,6 @@ class TreeReader {
   ByteReader directory_;
   std::set<std::uint32_t> visited_;
   std::vector<Resource> resources_;
-};
-
-// Appends little-endian fields to the directory being laid out.
-class Appender {
- public:
-  explicit Appender(std::vector<std::uint8_t>& out) : out_(out) {}
-  void U16(std::uint32_t value) { LittleEndian(value, 2); }
-  void U32(std::uint32_t value) { LittleEndian(value, 4); }
-
- private:
-  void LittleEndian(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) out_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  }
-  std::vector<std::uint8_t>& out_;
 };
 
 std::uint64_t AlignUp8(std::uint64_t value) { return (value + 7) & ~std::uint64_t{7}; }
@@ -232,7 +219,7 @@ ResourceLayout LayOutResources(std::span<const ResourceInput> resources, std::ui
 
   std::vector<std::uint8_t>& out = layout.directory;
   out.reserve(directorySize);
-  Appender append(out);
+  ByteAppender append(out);
   for (const std::size_t index : tableOrder) {
     const Node& node = nodes[index];
     const bool lastLevel = node.listsLanguages;

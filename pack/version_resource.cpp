@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "pack/byte_appender.h"
 #include "pack/byte_reader.h"
 
 namespace lomar::pe {
@@ -122,17 +123,14 @@ class Writer {
     out_[start] = static_cast<std::uint8_t>(length);
     out_[start + 1] = static_cast<std::uint8_t>(length >> 8);
   }
-  void U16(std::uint32_t value) { LittleEndian(value, 2); }
-  void U32(std::uint32_t value) { LittleEndian(value, 4); }
-  void Bytes(std::span<const std::uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void U16(std::uint32_t value) { ByteAppender(out_).U16(value); }
+  void U32(std::uint32_t value) { ByteAppender(out_).U32(value); }
+  void Bytes(std::span<const std::uint8_t> bytes) { ByteAppender(out_).Bytes(bytes); }
   // A block's value starts on a 32-bit boundary, and so do the children after it.
   void Pad() { out_.resize((out_.size() + 3) & ~std::size_t{3}, 0); }
   std::vector<std::uint8_t> Take() { return std::move(out_); }
 
  private:
-  void LittleEndian(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) out_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  }
   std::vector<std::uint8_t> out_;
 };
 
